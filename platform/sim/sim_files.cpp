@@ -1,0 +1,382 @@
+// Sim file system over a real host directory: path mapping, share modes, Windows codes.
+#include "platform/sim/sim_files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cwctype>
+#include <utility>
+
+namespace ov::platform::sim {
+
+std::string WideToHost(const std::wstring& text) {
+  std::string out;
+  for (wchar_t wc : text) {
+    auto c = static_cast<std::uint32_t>(wc);
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
+}
+
+std::wstring HostToWide(const std::string& text) {
+  std::wstring out;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    std::uint32_t c = b;
+    std::size_t extra = 0;
+    if (b >= 0xF0) {
+      c = b & 0x07u;
+      extra = 3;
+    } else if (b >= 0xE0) {
+      c = b & 0x0Fu;
+      extra = 2;
+    } else if (b >= 0xC0) {
+      c = b & 0x1Fu;
+      extra = 1;
+    }
+    ++i;
+    for (std::size_t k = 0; k < extra && i < text.size(); ++k, ++i) {
+      c = (c << 6) | (static_cast<unsigned char>(text[i]) & 0x3Fu);
+    }
+    out.push_back(static_cast<wchar_t>(c));
+  }
+  return out;
+}
+
+namespace {
+
+std::vector<std::wstring> Split(const std::wstring& path) {
+  std::vector<std::wstring> parts;
+  std::wstring part;
+  for (wchar_t c : path) {
+    if (c == L'\\' || c == L'/') {
+      parts.push_back(part);
+      part.clear();
+    } else {
+      part.push_back(c);
+    }
+  }
+  parts.push_back(part);
+  return parts;
+}
+
+wchar_t Upper(wchar_t c) { return static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c))); }
+
+}  // namespace
+
+SimFileSystem::SimFileSystem(std::string hostRoot) : m_root(std::move(hostRoot)) {
+  while (m_root.size() > 1 && m_root.back() == '/') m_root.pop_back();
+}
+
+std::wstring SimFileSystem::Absolute(const std::wstring& path) const {
+  if (!path.empty() && path[0] == L'/') return path;
+  std::wstring prefix;  // "C:" or "\\server\share"
+  std::vector<std::wstring> parts;
+  std::wstring rest;
+  if (path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\') {
+    auto p = Split(path.substr(2));
+    prefix = L"\\\\" + (p.size() > 0 ? p[0] : L"") + L"\\" + (p.size() > 1 ? p[1] : L"");
+    for (std::size_t i = 2; i < p.size(); ++i) parts.push_back(p[i]);
+  } else if (path.size() >= 2 && path[1] == L':') {
+    prefix = std::wstring(1, Upper(path[0])) + L":";
+    rest = path.substr(2);
+    if (rest.empty() || (rest[0] != L'\\' && rest[0] != L'/')) {
+      // Drive-relative: only the current drive's directory is known.
+      if (m_cwd.size() >= 2 && Upper(m_cwd[0]) == prefix[0]) {
+        rest = m_cwd.substr(2) + L"\\" + rest;
+      } else {
+        rest = L"\\" + rest;
+      }
+    }
+    parts = Split(rest);
+  } else if (!path.empty() && (path[0] == L'\\')) {
+    prefix = m_cwd.substr(0, 2);
+    parts = Split(path);
+  } else {
+    const std::wstring cwd = Absolute(m_cwd);
+    return Absolute(cwd + L"\\" + path);
+  }
+  std::vector<std::wstring> clean;
+  for (const auto& part : parts) {
+    if (part.empty() || part == L".") continue;
+    if (part == L"..") {
+      if (!clean.empty()) clean.pop_back();
+      continue;
+    }
+    // Windows drops trailing dots and blanks of a path component.
+    std::wstring p = part;
+    while (!p.empty() && (p.back() == L'.' || p.back() == L' ')) p.pop_back();
+    if (!p.empty()) clean.push_back(p);
+  }
+  std::wstring out = prefix;
+  for (const auto& part : clean) out += L"\\" + part;
+  if (clean.empty()) out += L"\\";
+  return out;
+}
+
+std::string SimFileSystem::ToHostPath(const std::wstring& path) const {
+  const std::wstring abs = Absolute(path);
+  if (!abs.empty() && abs[0] == L'/') return WideToHost(abs);
+  std::string host = m_root;
+  std::wstring rest;
+  if (abs.size() >= 2 && abs[0] == L'\\' && abs[1] == L'\\') {
+    host += "/UNC";
+    rest = abs.substr(1);
+  } else {
+    host += "/";
+    host.push_back(static_cast<char>(abs[0]));
+    rest = abs.substr(2);
+  }
+  for (wchar_t c : rest) {
+    if (c == L'\\') {
+      host.push_back('/');
+    } else {
+      host += WideToHost(std::wstring(1, c));
+    }
+  }
+  while (host.size() > 1 && host.back() == '/') host.pop_back();
+  return host;
+}
+
+bool SimFileSystem::ParentExists(const std::string& hostPath) const {
+  const auto slash = hostPath.find_last_of('/');
+  if (slash == std::string::npos || slash == 0) return true;
+  struct stat st {};
+  return ::stat(hostPath.substr(0, slash).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+ErrorCode SimFileSystem::FromErrno(int error, bool parentMissing) {
+  switch (error) {
+    case 0: return kSuccess;
+    case ENOENT: return parentMissing ? kErrorPathNotFound : kErrorFileNotFound;
+    case ENOTDIR: return kErrorPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case ELOOP: return kErrorAccessDenied;
+    case EEXIST: return kErrorAlreadyExists;
+    case ENOTEMPTY: return kErrorDirNotEmpty;
+    case ENOSPC: return 112;  // ERROR_DISK_FULL
+    case ENAMETOOLONG: return 206;  // ERROR_FILENAME_EXCED_RANGE
+    case EBUSY:
+    case ETXTBSY: return kErrorSharingViolation;
+    default: return 31;  // ERROR_GEN_FAILURE
+  }
+}
+
+ErrorCode SimFileSystem::GetWorkingDirectory(std::wstring* directory) {
+  if (ErrorCode e = Hook(FileOp::GetCwd, m_cwd); e != kSuccess) return e;
+  *directory = m_cwd;
+  return kSuccess;
+}
+
+ErrorCode SimFileSystem::SetWorkingDirectory(const std::wstring& directory) {
+  if (ErrorCode e = Hook(FileOp::SetCwd, directory); e != kSuccess) return e;
+  if (directory.empty()) return kErrorInvalidParameter;
+  const std::string host = ToHostPath(directory);
+  struct stat st {};
+  if (::stat(host.c_str(), &st) != 0) return FromErrno(errno, !ParentExists(host));
+  if (!S_ISDIR(st.st_mode)) return 267;  // ERROR_DIRECTORY
+  if (::access(host.c_str(), X_OK) != 0) return kErrorAccessDenied;
+  m_cwd = Absolute(directory);
+  return kSuccess;
+}
+
+ErrorCode SimFileSystem::MakeDirectory(const std::wstring& directory) {
+  if (ErrorCode e = Hook(FileOp::MakeDir, directory); e != kSuccess) return e;
+  if (directory.empty()) return kErrorPathNotFound;
+  const std::string host = ToHostPath(directory);
+  if (::mkdir(host.c_str(), 0777) != 0) return FromErrno(errno, true);
+  return kSuccess;
+}
+
+ErrorCode SimFileSystem::RemoveFile(const std::wstring& path) {
+  if (ErrorCode e = Hook(FileOp::Remove, path); e != kSuccess) return e;
+  const std::string host = ToHostPath(path);
+  struct stat st {};
+  if (::lstat(host.c_str(), &st) != 0) return FromErrno(errno, !ParentExists(host));
+  if (S_ISDIR(st.st_mode)) return kErrorAccessDenied;
+  // DeleteFileW needs DELETE access, which every other open must share.
+  int token = 0;
+  if (!S_ISLNK(st.st_mode)) {
+    if (ErrorCode e = AcquireShare(host, kDeleteAccess, kFileShareRead | kFileShareWrite | kFileShareDelete, &token);
+        e != kSuccess) {
+      return e;
+    }
+    ReleaseShare(token);
+  }
+  if (::unlink(host.c_str()) != 0) return FromErrno(errno, false);
+  return kSuccess;
+}
+
+FileSystem::SizeQuery SimFileSystem::QueryFileSize(const std::wstring& path) {
+  SizeQuery result;
+  if (ErrorCode e = Hook(FileOp::OpenForSize, path); e != kSuccess) {
+    result.openError = e;
+    return result;
+  }
+  const std::string host = ToHostPath(path);
+  const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    result.openError = FromErrno(errno, !ParentExists(host));
+    return result;
+  }
+  int token = 0;
+  result.openError = AcquireShare(host, kGenericRead, kFileShareRead | kFileShareWrite | kFileShareDelete, &token);
+  if (result.openError == kSuccess) {
+    struct stat st {};
+    if (Hook(FileOp::QuerySize, path) == kSuccess && ::fstat(fd, &st) == 0) {
+      result.sizeKnown = true;
+      result.size = st.st_size;
+    }
+    ReleaseShare(token);
+  }
+  ::close(fd);
+  return result;
+}
+
+ErrorCode SimFileSystem::TruncateFileShared(const std::wstring& path) {
+  if (ErrorCode e = Hook(FileOp::Truncate, path); e != kSuccess) return e;
+  const std::string host = ToHostPath(path);
+  struct stat st {};
+  if (::lstat(host.c_str(), &st) == 0) {
+    if (S_ISLNK(st.st_mode) || S_ISDIR(st.st_mode) || st.st_nlink > 1) return kErrorAccessDenied;
+  } else if (errno != ENOENT) {
+    return FromErrno(errno, false);
+  }
+  int token = 0;
+  if (ErrorCode e = AcquireShare(host, kGenericRead | kGenericWrite,
+                                 kFileShareRead | kFileShareWrite | kFileShareDelete, &token);
+      e != kSuccess) {
+    return e;
+  }
+  const int fd = ::open(host.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+  const int error = errno;
+  ReleaseShare(token);
+  if (fd < 0) return FromErrno(error, !ParentExists(host));
+  ::close(fd);
+  return kSuccess;
+}
+
+ErrorCode SimFileSystem::QueryEntry(const std::wstring& path, EntryInfo* info) {
+  if (ErrorCode e = Hook(FileOp::QueryEntry, path); e != kSuccess) return e;
+  const std::string host = ToHostPath(path);
+  struct stat st {};
+  if (::lstat(host.c_str(), &st) != 0) return FromErrno(errno, !ParentExists(host));
+  const auto slash = host.find_last_of('/');
+  info->name = HostToWide(host.substr(slash == std::string::npos ? 0 : slash + 1));
+  info->reparsePoint = S_ISLNK(st.st_mode);
+  info->directory = S_ISDIR(st.st_mode);
+  if (info->reparsePoint) {
+    struct stat target {};
+    info->directory = ::stat(host.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+  }
+  info->hardLinks = static_cast<std::uint32_t>(st.st_nlink);
+  info->size = static_cast<std::uint64_t>(st.st_size);
+  return kSuccess;
+}
+
+bool SimFileSystem::WildcardMatch(const std::wstring& pattern, const std::wstring& name) {
+  // Iterative '*' backtracking; '?' matches exactly one character.
+  std::size_t p = 0, n = 0, star = std::wstring::npos, mark = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && (pattern[p] == L'?' || Upper(pattern[p]) == Upper(name[n]))) {
+      ++p;
+      ++n;
+    } else if (p < pattern.size() && pattern[p] == L'*') {
+      star = p++;
+      mark = n;
+    } else if (star != std::wstring::npos) {
+      p = star + 1;
+      n = ++mark;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == L'*') ++p;
+  return p == pattern.size();
+}
+
+ErrorCode SimFileSystem::FindFiles(const std::wstring& pattern, std::vector<EntryInfo>* matches) {
+  matches->clear();
+  if (ErrorCode e = Hook(FileOp::Find, pattern); e != kSuccess) return e;
+  const auto cut = pattern.find_last_of(L"\\/");
+  const std::wstring dir = cut == std::wstring::npos ? std::wstring(L".") : pattern.substr(0, cut + 1);
+  const std::wstring mask = cut == std::wstring::npos ? pattern : pattern.substr(cut + 1);
+  const std::string hostDir = ToHostPath(dir);
+  DIR* d = ::opendir(hostDir.c_str());
+  if (d == nullptr) return FromErrno(errno == ENOENT ? ENOENT : errno, true) == kErrorFileNotFound
+                               ? kErrorPathNotFound
+                               : FromErrno(errno, true);
+  std::vector<std::pair<std::wstring, std::wstring>> names;  // folded, real
+  while (dirent* entry = ::readdir(d)) {
+    const std::wstring name = HostToWide(entry->d_name);
+    if (name == L"." || name == L"..") continue;
+    if (!WildcardMatch(mask, name)) continue;
+    std::wstring folded = name;
+    for (auto& c : folded) c = Upper(c);
+    names.emplace_back(folded, name);
+  }
+  ::closedir(d);
+  // NTFS returns directory entries in upper-cased name order; the sim does the same.
+  std::sort(names.begin(), names.end());
+  for (const auto& [folded, name] : names) {
+    EntryInfo info;
+    if (QueryEntry(dir + (dir.back() == L'\\' || dir.back() == L'/' ? L"" : L"\\") + name, &info) == kSuccess) {
+      matches->push_back(info);
+    }
+  }
+  return matches->empty() ? kErrorFileNotFound : kSuccess;
+}
+
+ErrorCode SimFileSystem::AcquireShare(const std::string& hostPath, std::uint32_t access,
+                                      std::uint32_t share, int* token) {
+  struct stat st {};
+  const std::string identity = ::stat(hostPath.c_str(), &st) == 0
+                                   ? std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino)
+                                   : hostPath;
+  const auto wants = [](std::uint32_t acc, std::uint32_t bit) {
+    if (bit == kFileShareRead) return (acc & (kGenericRead | 0x1u)) != 0;
+    if (bit == kFileShareWrite) return (acc & (kGenericWrite | 0x2u | 0x4u)) != 0;
+    return (acc & kDeleteAccess) != 0;
+  };
+  for (const auto& [t, rec] : m_opens) {
+    if (rec.identity != identity) continue;
+    for (std::uint32_t bit : {kFileShareRead, kFileShareWrite, kFileShareDelete}) {
+      if (wants(access, bit) && (rec.share & bit) == 0) return kErrorSharingViolation;
+      if (wants(rec.access, bit) && (share & bit) == 0) return kErrorSharingViolation;
+    }
+  }
+  *token = m_nextToken++;
+  m_opens[*token] = OpenRecord{identity, access, share};
+  return kSuccess;
+}
+
+void SimFileSystem::ReleaseShare(int token) { m_opens.erase(token); }
+
+int SimFileSystem::HoldOpen(const std::wstring& path, std::uint32_t access, std::uint32_t share) {
+  int token = 0;
+  AcquireShare(ToHostPath(path), access, share, &token);
+  return token;
+}
+
+}  // namespace ov::platform::sim

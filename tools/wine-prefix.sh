@@ -1,0 +1,33 @@
+#!/bin/sh
+# Creates or removes a throwaway Wine prefix for tests and the demo.
+#   wine-prefix.sh create DIR   fresh prefix, null graphics driver (headless), persistent wineserver
+#   wine-prefix.sh destroy DIR  stops its wineserver and deletes it
+set -eu
+WINE64=${WINE64:-/usr/lib/wine/wine64}
+WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver64}
+[ -x "$WINESERVER" ] || WINESERVER=wineserver
+cmd=$1
+dir=$(realpath -m "$2")
+export WINEPREFIX="$dir" WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+case "$cmd" in
+  create)
+    if [ -d "$dir" ]; then "$WINESERVER" -k 2>/dev/null || true; rm -rf "$dir"; fi
+    mkdir -p "$(dirname "$dir")"
+    "$WINE64" wineboot -i >/dev/null 2>&1
+    "$WINESERVER" -w
+    if [ "${OV_WINE_DISPLAY:-}" = "" ]; then
+      "$WINE64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f >/dev/null 2>&1
+    else
+      "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    fi
+    "$WINESERVER" -k 2>/dev/null || true
+    "$WINESERVER" -w
+    # A persistent server saves every later test program the start-up and shut-down wait.
+    "$WINESERVER" -p
+    ;;
+  destroy)
+    "$WINESERVER" -k 2>/dev/null || true
+    rm -rf "$dir"
+    ;;
+  *) echo "usage: $0 create|destroy DIR" >&2; exit 2 ;;
+esac
