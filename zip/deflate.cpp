@@ -41,7 +41,7 @@ unsigned InsertString(DeflateState& s, unsigned pos) {
               kHashMask;
   const unsigned head = s.head[s.insHash];
   s.prev[pos & kWMask] = static_cast<std::uint16_t>(head);
-  s.rank[pos & kWMask] = static_cast<std::uint16_t>(s.rank[head & kWMask] + 1);
+  s.rank[pos & kWMask] = ++s.headCount[s.insHash];
   s.head[s.insHash] = static_cast<std::uint16_t>(pos);
   return head;
 }
@@ -297,6 +297,7 @@ void Run(DeflateState& s) {
 void InitState(DeflateState& s, const DeflateIo& io) {
   std::memset(s.head, 0, sizeof s.head);
   std::memset(s.prev, 0, sizeof s.prev);
+  std::memset(s.headCount, 0, sizeof s.headCount);
   std::memset(s.rank, 0, sizeof s.rank);
   std::memset(s.levelHead, 0, sizeof s.levelHead);
   std::memset(s.levelPrev, 0, sizeof s.levelPrev);

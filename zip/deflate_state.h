@@ -61,7 +61,10 @@ struct DeflateState {
   std::uint8_t window[kWindowSize + kMaxMatch + 8];
   std::uint16_t head[kHashSize];  // 0 = empty
   std::uint16_t prev[kWSize];
-  std::uint16_t rank[kWSize];  // position in its 3-byte chain, counted from the chain's end
+  // Insertions per hash value so far (modulo 2^16); each position keeps the count at its
+  // insertion as its rank, so two positions of one chain are rank difference links apart.
+  std::uint16_t headCount[kHashSize];
+  std::uint16_t rank[kWSize];
   std::uint16_t levelHead[kLevels][kLevelHashSize];
   std::uint16_t levelPrev[kLevels][kWSize];
   unsigned levelPos;  // positions below it are linked into the level chains
