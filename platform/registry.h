@@ -1,7 +1,9 @@
 // The registry concept: the Reg* operations the product uses, with Windows' codes and rules.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/errors.h"
 
@@ -65,6 +67,14 @@ class Registry {
   // RegConnectRegistryW: a named machine's predefined root.
   virtual ErrorCode ConnectRegistry(const std::wstring& machine, RegKey root, RegKey* result) = 0;
 };
+
+// Registry text is UTF-16LE on every platform; wchar_t is 16 bits on Windows and 32 on Linux.
+// REG_SZ data as RegSetValueExW expects it: the characters and a terminating zero.
+std::vector<std::uint8_t> ToRegistryText(const std::wstring& text);
+// The text of REG_SZ data up to its first zero character or the end of the data.
+std::wstring FromRegistryText(const std::uint8_t* data, std::size_t bytes);
+// Every UTF-16 unit of the data, zeros included (multi-strings).
+std::wstring FromRegistryUnits(const std::uint8_t* data, std::size_t bytes);
 
 // Closes a key on every path out of a scope.
 class ScopedRegKey {
