@@ -244,6 +244,8 @@ ErrorCode SimServiceControl::EnumDependents(ScHandle handle, std::uint32_t state
   std::vector<std::wstring> order;
   if (service->enumeration) {
     order = *service->enumeration;
+  } else if (m_directEnumeration) {
+    order = service->dependents;
   } else {
     std::vector<std::wstring> seen;
     WindowsOrder(*service, &order, &seen);
