@@ -470,6 +470,16 @@ TEST_F(RestartTest, EnumerationBufferGrowsToWhatWindowsAsksFor) {
                                          scm.EnumBufferSizes().begin() + static_cast<std::ptrdiff_t>(before) + 3);
   EXPECT_EQ(grown[0], 1024u);
   EXPECT_GT(grown[2], grown[1]);
+
+  // An answer of "more data" that names no larger size must not repeat for ever.
+  int refusals = 0;
+  scm.SetFailureHook([&](ScOp op, const std::wstring& service) -> ErrorCode {
+    return op == ScOp::EnumDependents && service == L"S1" && ++refusals <= 3 ? kErrorMoreData : kSuccess;
+  });
+  const std::size_t mark = scm.EnumBufferSizes().size();
+  EXPECT_EQ(ListOf(L"S1"), expected);
+  EXPECT_EQ(scm.EnumBufferSizes()[mark + 1], 2048u);
+  EXPECT_EQ(scm.EnumBufferSizes()[mark + 3], 8192u);
 }
 
 }  // namespace

@@ -29,6 +29,9 @@ class ServiceWorld {
   // "start NAME" / "stop NAME" for every start and stop since the last ClearEvents, in order.
   virtual std::vector<std::wstring> Events() = 0;
   virtual void ClearEvents() = 0;
+  // The clock's time of the latest event, when the world knows it (the real service records
+  // it); 0 otherwise.
+  virtual std::uint64_t LatestEventTick() = 0;
   // Services that are not ours can still be left in the state a test needs.
   virtual bool IsReal() const = 0;
 };

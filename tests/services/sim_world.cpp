@@ -32,6 +32,7 @@ class SimWorld final : public ServiceWorld {
 
   std::vector<std::wstring> Events() override { return m_scm.Events(); }
   void ClearEvents() override { m_scm.ClearEvents(); }
+  std::uint64_t LatestEventTick() override { return 0; }
   bool IsReal() const override { return false; }
 
  private:

@@ -2,6 +2,7 @@
 // Manager of the throwaway prefix, and the real clock.
 #include <windows.h>
 
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -88,10 +89,17 @@ class WineWorld final : public ServiceWorld {
     return std::vector<std::wstring>(lines.begin() + static_cast<std::ptrdiff_t>(m_skip), lines.end());
   }
   void ClearEvents() override { m_skip = ReadLog().size(); }
+  std::uint64_t LatestEventTick() override {
+    const std::vector<std::wstring> lines = ReadLog(true);
+    if (lines.empty()) return 0;
+    const std::size_t tab = lines.back().find(L'\t');
+    return tab == std::wstring::npos ? 0 : std::wcstoull(lines.back().c_str() + tab + 1, nullptr, 10);
+  }
   bool IsReal() const override { return true; }
 
  private:
-  std::vector<std::wstring> ReadLog() const {
+  // Lines without their tick unless asked for.
+  std::vector<std::wstring> ReadLog(bool withTicks = false) const {
     std::vector<std::wstring> lines;
     HANDLE file = ::CreateFileW(m_log.c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -106,6 +114,7 @@ class WineWorld final : public ServiceWorld {
     for (char c : bytes) {
       if (c == '\r') continue;
       if (c == '\n') {
+        if (!withTicks && line.find(L'\t') != std::wstring::npos) line.erase(line.find(L'\t'));
         lines.push_back(line);
         line.clear();
       } else {

@@ -6,7 +6,8 @@
 // --start-delay ms, start-pending meanwhile), and on a stop request reports stop-pending
 // with a wait hint of --stop-delay ms, waits that long and reports stopped. Each start and
 // stop appends one line, "start NAME" or "stop NAME", to --log, written before the state is
-// reported so that a reader who sees the state also sees the line. NAME defaults to the name
+// reported so that a reader who sees the state also sees the line. A tab and the
+// GetTickCount64 value of the moment follow, so a test can tell how soon a caller noticed. NAME defaults to the name
 // the service was started under. Run outside the Service Control Manager it explains itself.
 #include <windows.h>
 #include <shellapi.h>
@@ -70,6 +71,8 @@ void AppendLog(const char* what) {
                           name.data(), bytes, nullptr, nullptr);
   }
   line += name;
+  line += '\t';
+  line += std::to_string(::GetTickCount64());
   line += "\r\n";
   // Opened per line with full sharing, so the tests can read and truncate it at any time.
   HANDLE file = ::CreateFileW(g_options.logPath.c_str(), FILE_APPEND_DATA,
@@ -111,9 +114,10 @@ DWORD WINAPI Handler(DWORD control, DWORD, void*, void*) {
 
 void WINAPI ServiceMain(DWORD argc, wchar_t** argv) {
   if (g_options.name.empty() && argc > 0 && argv[0] != nullptr) g_options.name = argv[0];
+  // The event exists before any control can arrive.
+  g_stopRequested = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   g_statusHandle = ::RegisterServiceCtrlHandlerExW(g_options.name.c_str(), Handler, nullptr);
   if (g_statusHandle == nullptr) return;
-  g_stopRequested = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (g_options.startDelayMs != 0) {
     Report(SERVICE_START_PENDING, g_options.startDelayMs, 1);
     ::Sleep(g_options.startDelayMs);
