@@ -5,6 +5,7 @@
 
 #include "platform/files.h"
 #include "platform/registry.h"
+#include "platform/textfile.h"
 
 namespace contract {
 
@@ -13,6 +14,9 @@ std::unique_ptr<ov::platform::Registry> MakeRegistry();
 ov::platform::FileSystem& Files();
 std::wstring FreshDirectory(const std::wstring& name);
 void WriteBytes(const std::wstring& path, std::size_t count);
+// The whole file, read sharing everything; "<missing>" when it cannot be opened.
+std::string ReadBytes(const std::wstring& path);
+ov::platform::TextFiles& TextFiles();
 // Another "process" holding the file open with the given Windows access/share bits; undone
 // by Release.
 int HoldOpen(const std::wstring& path, std::uint32_t access, std::uint32_t share);

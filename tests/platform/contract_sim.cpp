@@ -3,9 +3,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_registry.h"
+#include "platform/sim/sim_textfile.h"
 #include "tests/platform/contract_platform.h"
 
 namespace contract {
@@ -45,6 +47,15 @@ std::wstring FreshDirectory(const std::wstring& name) {
 }
 void WriteBytes(const std::wstring& path, std::size_t count) {
   std::ofstream(Sim().ToHostPath(path), std::ios::binary) << std::string(count, 'z');
+}
+std::string ReadBytes(const std::wstring& path) {
+  std::ifstream in(Sim().ToHostPath(path), std::ios::binary);
+  if (!in) return "<missing>";
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+ov::platform::TextFiles& TextFiles() {
+  static ov::platform::sim::SimTextFiles files(Sim());
+  return files;
 }
 int HoldOpen(const std::wstring& path, std::uint32_t access, std::uint32_t share) {
   return Sim().HoldOpen(path, access, share);

@@ -60,6 +60,21 @@ void WriteBytes(const std::wstring& path, std::size_t count) {
   WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   CloseHandle(h);
 }
+std::string ReadBytes(const std::wstring& path) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return "<missing>";
+  std::string out;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got != 0) out.append(buffer, got);
+  CloseHandle(h);
+  return out;
+}
+ov::platform::TextFiles& TextFiles() {
+  static ov::platform::win32::Win32TextFiles files;
+  return files;
+}
 int HoldOpen(const std::wstring& path, std::uint32_t access, std::uint32_t share) {
   HANDLE h = CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr);
   g_holds[g_next] = h;
