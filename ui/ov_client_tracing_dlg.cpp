@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <stdexcept>
 #include <string>
 #include <utility>
 
@@ -12,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/system.h"
 #include "platform/ui.h"
+#include "services/service_restart.h"
 #include "ui/resource_ids.h"
 #include "ui/strings.h"
 
@@ -341,8 +341,7 @@ void COvClientTracingDlg::RestartService(const std::wstring& serviceName) {
   UserInteraction& ui = *m_platform.ui;
   const CursorHandle previous = ui.ShowWaitCursor();
   try {
-    if (!m_collaborators.restartService) throw std::runtime_error("Service restart is not available.");
-    m_collaborators.restartService(serviceName, kServiceStopTimeoutMs);
+    ov::services::RestartServiceAndRunningDependents(m_platform, serviceName, kServiceStopTimeoutMs);
   } catch (const std::exception& failure) {
     // Service names are ASCII; the caption tells which of the two restarts failed.
     std::string caption;

@@ -10,13 +10,12 @@
 
 namespace ov::ui {
 
-// The pieces of other subsystems that the dialog calls. Kept as functions so the dialog
-// builds and is tested on its own; ProductionCollaborators() gives the shipped wiring.
+// The pieces of other subsystems that the dialog reaches through functions rather than by
+// name, so that it builds and is tested without them; ProductionCollaborators() gives the
+// shipped wiring. An empty member does nothing.
 struct DialogCollaborators {
   // Replaces the branding placeholders of a text in place (the window caption).
   std::function<void(std::wstring& text)> replaceBrandingPlaceholders;
-  // Restarts a service with its running dependents; raises a std::exception on failure.
-  std::function<void(const std::wstring& serviceName, std::uint32_t stopTimeoutMs)> restartService;
   // The "Zip up Log Files" command.
   std::function<void(OvClientTracingList& list)> zipUpLogFiles;
 };
@@ -33,7 +32,7 @@ DialogCollaborators ProductionCollaborators(ov::platform::Platform& platform);
 class COvClientTracingDlg {
  public:
   // Constructing the dialog loads the tracing list from the registry, before any window
-  // exists. The platform needs registry, system, files, ui and clock; the view may not have
+  // exists. The platform needs registry, system, files, ui, clock and services; the view may not have
   // a window yet (it is only used from OnInitDialog on).
   COvClientTracingDlg(ov::platform::Platform& platform, ov::ui::DialogView& view,
                       ov::ui::DialogCollaborators collaborators);

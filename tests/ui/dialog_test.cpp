@@ -9,9 +9,10 @@
 
 #include <unistd.h>
 
-#include "platform/clock.h"
+#include "platform/sim/sim_clock.h"
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_registry.h"
+#include "platform/sim/sim_services.h"
 #include "platform/sim/sim_system.h"
 #include "platform/sim/sim_ui.h"
 #include "tests/ui/test_dialog_view.h"
@@ -31,28 +32,6 @@ const std::wstring kKeys[] = {L"SOFTWARE\\Veltrane\\Desktop Client\\Shared Engin
 const std::wstring kDefaultDirectory = L"C:\\ProgramData\\Mirabo\\Ostrival\\Logs\\Veltrane\\Client";
 enum Row { kSharedEngine, kPopup, kMessage, kHooks };
 
-// Sleeps take no time; each one remembers the cursor shown while it lasted.
-class TestClock final : public Clock {
- public:
-  explicit TestClock(SimUserInteraction& ui) : m_ui(ui) {}
-  std::uint64_t TickCount64() override { return m_now; }
-  void Sleep(std::uint32_t ms) override {
-    sleeps.push_back({ms, m_ui.cursor});
-    m_now += ms;
-  }
-  std::vector<std::pair<std::uint32_t, CursorHandle>> sleeps;
-
- private:
-  SimUserInteraction& m_ui;
-  std::uint64_t m_now = 0;
-};
-
-struct RestartCall {
-  std::wstring service;
-  std::uint32_t timeoutMs;
-  CursorHandle cursor;
-};
-
 class DialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -63,7 +42,7 @@ class DialogTest : public ::testing::Test {
     fs::create_directories(m_dir / "C" / "Logs");
     files = std::make_unique<SimFileSystem>(m_dir.string());
     files->SetWorkingDirectoryForTest(L"C:\\Logs");
-    platform = Platform{&registry, &system, files.get(), &ui, &clock};
+    platform = Platform{&registry, &system, files.get(), &ui, &clock, &services};
     registry.PutString(kDesktop, L"DefaultDir", L"C:\\Logs");
     const std::uint32_t levels[] = {3, 4, 5, 7};
     for (int i = 0; i < 4; ++i) registry.PutDword(kKeys[i], L"Level", levels[i]);
@@ -72,10 +51,11 @@ class DialogTest : public ::testing::Test {
       const std::wstring token = L"<<_ProductName_>>";
       if (auto at = text.find(token); at != std::wstring::npos) text.replace(at, token.size(), L"Ostrival");
     };
-    collaborators.restartService = [this](const std::wstring& name, std::uint32_t timeout) {
-      restarts.push_back({name, timeout, ui.cursor});
-      if (failing.count(name)) throw std::runtime_error("Could not start service.  Error: 1053");
-    };
+    // Every call into the Service Control Manager notes the cursor it ran under.
+    services.SetFailureHook([this](ScOp, const std::wstring&) {
+      cursorsDuringRestart.insert(ui.cursor);
+      return kSuccess;
+    });
   }
   void TearDown() override { fs::remove_all(m_dir); }
 
@@ -116,12 +96,12 @@ class DialogTest : public ::testing::Test {
   SimRegistry registry;
   SimSystemInfo system;
   SimUserInteraction ui;
-  TestClock clock{ui};
+  SimClock clock;
+  SimServiceControl services{clock};
+  std::set<CursorHandle> cursorsDuringRestart;
   std::unique_ptr<SimFileSystem> files;
   Platform platform;
   ov::ui::DialogCollaborators collaborators;
-  std::vector<RestartCall> restarts;
-  std::set<std::wstring> failing;
   TestDialogView view;
   std::unique_ptr<COvClientTracingDlg> dlg;
 };
@@ -376,7 +356,7 @@ TEST_F(DialogTest, ASpoolerHostedChangeMakesEveryLaterApplyAskAgain) {
   EXPECT_EQ(Captions(), std::vector<std::wstring>(3, L"Restart Spooler?"));
   EXPECT_EQ(ui.shown[0].flags, kMbYesNo | kMbIconQuestion);
   EXPECT_EQ(ui.unscripted, 0);
-  EXPECT_TRUE(restarts.empty());
+  EXPECT_TRUE(services.Events().empty());
 }
 
 TEST_F(DialogTest, MissingDirectoryAnsweredCancelNoOrYes) {
@@ -435,37 +415,47 @@ TEST_F(DialogTest, ApplySurvivesAnUnrecordableWorkingDirectoryAndAFailedCreation
 }
 
 TEST_F(DialogTest, RestartsRunUnderTheWaitCursorThenPauseAndRestoreIt) {
-  for (bool fail : {false, true}) {
-    SCOPED_TRACE(fail);
-    restarts.clear();
-    clock.sleeps.clear();
-    ui.shown.clear();
-    if (fail) failing = {L"Spooler", L"OvSharedEngine"};
-    Open();
-    view.UserType(IDC_TRACE_DIRECTORY, L"C:\\Logs\\");  // marks every entry
-    dlg->OnDirectoryKillFocus();
-    ui.answers = {kIdYes, kIdYes};
-    dlg->OnApply();
-    ASSERT_EQ(restarts.size(), 2u);
-    EXPECT_EQ(restarts[0].service, L"Spooler");
-    EXPECT_EQ(restarts[1].service, L"OvSharedEngine");
-    for (const auto& r : restarts) {
-      EXPECT_EQ(r.timeoutMs, 60000u);
-      EXPECT_EQ(r.cursor, SimUserInteraction::kWait);
-    }
-    using Sleep = std::pair<std::uint32_t, CursorHandle>;
-    EXPECT_EQ(clock.sleeps, (std::vector<Sleep>{{500, SimUserInteraction::kWait}, {500, SimUserInteraction::kWait}}));
-    EXPECT_EQ(ui.cursor, SimUserInteraction::kArrow);
-    std::vector<std::wstring> expected = {L"Restart Spooler?", L"Restart Shared Engine?"};
-    if (fail) expected = {L"Restart Spooler?", L"Spooler", L"Restart Shared Engine?", L"OvSharedEngine"};
-    EXPECT_EQ(Captions(), expected);
-    if (fail) {
-      EXPECT_TRUE(ui.shown[1].eightBit);
-      EXPECT_EQ(ui.shown[1].text, L"Could not start service.  Error: 1053");
-      EXPECT_EQ(ui.shown[1].flags, kMbIconError | kMbOk);
-    }
-    EXPECT_FALSE(view.Enabled(IDC_APPLY_BUTTON));
+  services.AddService(L"Spooler");
+  services.AddService(L"OvSharedEngine");
+  Open();
+  view.UserType(IDC_TRACE_DIRECTORY, L"C:\\Logs\\");  // marks every entry
+  dlg->OnDirectoryKillFocus();
+  ui.answers = {kIdYes, kIdYes};
+  dlg->OnApply();
+  EXPECT_EQ(Captions(), (std::vector<std::wstring>{L"Restart Spooler?", L"Restart Shared Engine?"}));
+  EXPECT_EQ(services.Events(), (std::vector<std::wstring>{L"stop Spooler", L"start Spooler", L"stop OvSharedEngine",
+                                                          L"start OvSharedEngine"}));
+  EXPECT_EQ(cursorsDuringRestart, std::set<CursorHandle>{SimUserInteraction::kWait});
+  EXPECT_EQ(clock.Sleeps(), (std::vector<std::uint32_t>{500, 500}));
+  EXPECT_EQ(ui.cursor, SimUserInteraction::kArrow);
+  EXPECT_FALSE(view.Enabled(IDC_APPLY_BUTTON));
+}
+
+TEST_F(DialogTest, AFailedRestartIsShownUnderTheServicesNameAndTheCursorComesBack) {
+  services.AddService(L"Spooler");
+  services.SetState(L"Spooler", kServiceStopped);  // stopping a stopped service fails
+  SimServiceControl::ServiceConfig hanging;
+  hanging.hangsOnStop = true;
+  hanging.stopWaitHintMs = 1000;
+  services.AddService(L"OvSharedEngine", hanging);
+  Open();
+  view.UserType(IDC_TRACE_DIRECTORY, L"C:\\Logs\\");
+  dlg->OnDirectoryKillFocus();
+  ui.answers = {kIdYes, kIdOk, kIdYes, kIdOk};
+  dlg->OnApply();
+  ASSERT_EQ(Captions(), (std::vector<std::wstring>{L"Restart Spooler?", L"Spooler", L"Restart Shared Engine?",
+                                                   L"OvSharedEngine"}));
+  EXPECT_EQ(ui.shown[1].text, L"Could not stop the service.  Error: 1062");
+  EXPECT_EQ(ui.shown[3].text.rfind(L"Timed out attempting to stop service.", 0), 0u);
+  for (int i : {1, 3}) {
+    EXPECT_TRUE(ui.shown[i].eightBit);
+    EXPECT_EQ(ui.shown[i].flags, kMbIconError | kMbOk);
   }
+  // The stop waited its 60 s, then came the pause.
+  EXPECT_GE(clock.TickCount64(), 60000u + 500u);
+  EXPECT_LT(clock.TickCount64(), 61000u + 500u);
+  EXPECT_EQ(clock.Sleeps().back(), 500u);
+  EXPECT_EQ(ui.cursor, SimUserInteraction::kArrow);
 }
 
 TEST_F(DialogTest, OkAndCloseAskOnlyWithUnsavedChangesAndCancelNeverAsks) {
@@ -622,14 +612,6 @@ TEST_F(DialogTest, AnEnabledComponentsFileIsEmptiedButNeverThroughALink) {
   EXPECT_EQ(ui.shown[1].text, L"stream failure");
   EXPECT_EQ(ui.shown[1].caption, L"Error");
   EXPECT_TRUE(ui.shown[1].eightBit);
-}
-
-TEST_F(DialogTest, ZipUpLogFilesHandsTheListToLogCollection) {
-  std::wstring seen;
-  collaborators.zipUpLogFiles = [&](OvClientTracingList& list) { seen = list.GetDefaultDirectory(); };
-  Open();
-  dlg->OnZipUpLogFiles();
-  EXPECT_EQ(seen, L"C:\\Logs");
 }
 
 }  // namespace
