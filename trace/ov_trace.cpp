@@ -116,7 +116,7 @@ std::int32_t OvTrace::SetUnknownException(const wchar_t* fileName, std::int32_t 
   return line;
 }
 
-void OvTrace::Emit() {
+void OvTrace::EmitLine() {
   if (IsEnabled()) {
     if (!m_writer) {
       OvSimpleLock lock(TraceWriterLock);
@@ -146,39 +146,13 @@ void OvTrace::DiscardText() {
   if (m_text) m_text->str(std::wstring());
 }
 
-OvTrace& OvTrace::operator<<(const wchar_t* text) {
-  if (text != nullptr) Insert(text);
-  return *this;
+void OvTrace::InsertUtf8(const char* utf8, std::size_t length) {
+  Text() << Utf8ToWide(utf8, length);
 }
-
-OvTrace& OvTrace::operator<<(const std::wstring& text) { return Insert(text); }
-
-OvTrace& OvTrace::operator<<(const char* utf8) {
-  if (utf8 != nullptr && IsEnabled()) Text() << Utf8ToWide(utf8);
-  return *this;
-}
-
-OvTrace& OvTrace::operator<<(const std::string& utf8) {
-  if (IsEnabled()) Text() << Utf8ToWide(utf8.data(), utf8.size());
-  return *this;
-}
-
-OvTrace& OvTrace::operator<<(int value) { return Insert(value); }
-OvTrace& OvTrace::operator<<(unsigned int value) { return Insert(value); }
-OvTrace& OvTrace::operator<<(long value) { return Insert(value); }
-OvTrace& OvTrace::operator<<(unsigned long value) { return Insert(value); }
-OvTrace& OvTrace::operator<<(long long value) { return Insert(value); }
-OvTrace& OvTrace::operator<<(unsigned long long value) { return Insert(value); }
-OvTrace& OvTrace::operator<<(bool value) { return Insert(value); }
 
 OvTrace& OvTrace::operator<<(std::ios_base& (*manipulator)(std::ios_base&)) {
   manipulator(Text());
   return *this;
-}
-
-OvTrace& EndLine(OvTrace& trace) {
-  trace.Emit();
-  return trace;
 }
 
 // ---- OvTraceFunction

@@ -72,21 +72,34 @@ class OvTrace {
            m_level >= TraceMinimumLevel.load(std::memory_order_relaxed);
   }
   // Hands the collected line to the writer and starts an empty one at level 0.
-  void Emit();
+  void Emit() {
+    if (IsEnabled() || m_text) {
+      EmitLine();
+    } else {
+      m_level = 0;
+    }
+  }
 
   // Insertions do nothing unless IsEnabled; numbers and booleans go through the stream's own
-  // formatting, so its base and bool-alpha flags apply.
-  OvTrace& operator<<(const wchar_t* text);
-  OvTrace& operator<<(const std::wstring& text);
-  OvTrace& operator<<(const char* utf8);  // UTF-8
-  OvTrace& operator<<(const std::string& utf8);
-  OvTrace& operator<<(int value);
-  OvTrace& operator<<(unsigned int value);
-  OvTrace& operator<<(long value);
-  OvTrace& operator<<(unsigned long value);
-  OvTrace& operator<<(long long value);
-  OvTrace& operator<<(unsigned long long value);
-  OvTrace& operator<<(bool value);
+  // formatting, so its base and bool-alpha flags apply. The guard is inline so that a
+  // disabled insertion costs the three tests and no call.
+  OvTrace& operator<<(const wchar_t* text) { return text != nullptr ? Insert(text) : *this; }
+  OvTrace& operator<<(const std::wstring& text) { return Insert(text); }
+  OvTrace& operator<<(const char* utf8) {  // UTF-8
+    if (utf8 != nullptr && IsEnabled()) InsertUtf8(utf8, std::char_traits<char>::length(utf8));
+    return *this;
+  }
+  OvTrace& operator<<(const std::string& utf8) {
+    if (IsEnabled()) InsertUtf8(utf8.data(), utf8.size());
+    return *this;
+  }
+  OvTrace& operator<<(int value) { return Insert(value); }
+  OvTrace& operator<<(unsigned int value) { return Insert(value); }
+  OvTrace& operator<<(long value) { return Insert(value); }
+  OvTrace& operator<<(unsigned long value) { return Insert(value); }
+  OvTrace& operator<<(long long value) { return Insert(value); }
+  OvTrace& operator<<(unsigned long long value) { return Insert(value); }
+  OvTrace& operator<<(bool value) { return Insert(value); }
   // Manipulators apply whatever IsEnabled says.
   OvTrace& operator<<(OvTraceManipulator manipulator) { return manipulator(*this); }
   OvTrace& operator<<(std::ios_base& (*manipulator)(std::ios_base&));
@@ -97,6 +110,8 @@ class OvTrace {
     if (IsEnabled()) Text() << value;
     return *this;
   }
+  void InsertUtf8(const char* utf8, std::size_t length);
+  void EmitLine();
   // The line's stream exists only once something is written into it, so a statement that
   // stays disabled formats and allocates nothing.
   std::wostringstream& Text();
@@ -114,7 +129,10 @@ class OvTrace {
 };
 
 // Ends the line: Emit.
-OvTrace& EndLine(OvTrace& trace);
+inline OvTrace& EndLine(OvTrace& trace) {
+  trace.Emit();
+  return trace;
+}
 
 // What an OvTraceFunction reports as its function's return value.
 enum OvReturnKind : std::int32_t {

@@ -1,0 +1,55 @@
+// Contract fixtures for the sim.
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/sim/sim_files.h"
+#include "platform/sim/sim_registry.h"
+#include "tests/platform/contract_platform.h"
+
+namespace contract {
+namespace {
+std::filesystem::path Root() {
+  static const std::filesystem::path root = [] {
+    auto p = std::filesystem::temp_directory_path() / ("ovcontract-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(p);
+    std::filesystem::create_directories(p / "C");
+    return p;
+  }();
+  return root;
+}
+ov::platform::sim::SimFileSystem& Sim() {
+  static ov::platform::sim::SimFileSystem files(Root().string());
+  return files;
+}
+struct Cleanup {
+  ~Cleanup() { std::filesystem::remove_all(Root()); }
+} cleanup;
+}  // namespace
+
+std::unique_ptr<ov::platform::Registry> MakeRegistry() {
+  return std::make_unique<ov::platform::sim::SimRegistry>(false);
+}
+ov::platform::FileSystem& Files() { return Sim(); }
+std::wstring FreshDirectory(const std::wstring& name) {
+  const std::wstring dir = L"C:\\" + name;
+  std::filesystem::remove_all(Sim().ToHostPath(dir));
+  std::filesystem::create_directories(Sim().ToHostPath(dir));
+  return dir;
+}
+void WriteBytes(const std::wstring& path, std::size_t count) {
+  std::ofstream(Sim().ToHostPath(path), std::ios::binary) << std::string(count, 'z');
+}
+int HoldOpen(const std::wstring& path, std::uint32_t access, std::uint32_t share) {
+  return Sim().HoldOpen(path, access, share);
+}
+void Release(int token) { Sim().ReleaseShare(token); }
+bool MakeSymlink(const std::wstring& target, const std::wstring& link) {
+  return ::symlink(Sim().ToHostPath(target).c_str(), Sim().ToHostPath(link).c_str()) == 0;
+}
+bool MakeHardLink(const std::wstring& target, const std::wstring& link) {
+  return ::link(Sim().ToHostPath(target).c_str(), Sim().ToHostPath(link).c_str()) == 0;
+}
+
+}  // namespace contract
