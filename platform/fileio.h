@@ -1,0 +1,111 @@
+// The file-handle concept: CreateFileW-style opens, handle I/O, anonymous mappings, local time.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "platform/errors.h"
+
+namespace ov::platform {
+
+// An open file, pipe or mapping. kNoFile is never a valid handle (Win32 handles of files are
+// never 0; INVALID_HANDLE_VALUE is reported as an error instead of being handed out).
+using FileHandle = std::uintptr_t;
+inline constexpr FileHandle kNoFile = 0;
+
+// Access, share, disposition and attribute values, bit for bit as in winnt.h/winbase.h.
+inline constexpr std::uint32_t kAccessRead = 0x80000000u;   // GENERIC_READ
+inline constexpr std::uint32_t kAccessWrite = 0x40000000u;  // GENERIC_WRITE
+inline constexpr std::uint32_t kShareNone = 0;
+inline constexpr std::uint32_t kShareRead = 1;
+inline constexpr std::uint32_t kShareWrite = 2;
+inline constexpr std::uint32_t kShareDelete = 4;
+inline constexpr std::uint32_t kCreateNew = 1;
+inline constexpr std::uint32_t kCreateAlways = 2;
+inline constexpr std::uint32_t kOpenExisting = 3;
+inline constexpr std::uint32_t kOpenAlways = 4;
+inline constexpr std::uint32_t kTruncateExisting = 5;
+inline constexpr std::uint32_t kAttributeReadOnly = 0x01;
+inline constexpr std::uint32_t kAttributeHidden = 0x02;
+inline constexpr std::uint32_t kAttributeSystem = 0x04;
+inline constexpr std::uint32_t kAttributeDirectory = 0x10;
+inline constexpr std::uint32_t kAttributeArchive = 0x20;
+inline constexpr std::uint32_t kAttributeNormal = 0x80;
+
+inline constexpr ErrorCode kErrorInvalidFunction = 1;
+inline constexpr ErrorCode kErrorNegativeSeek = 131;
+inline constexpr ErrorCode kErrorBrokenPipe = 109;  // read from a pipe whose writer is gone
+inline constexpr ErrorCode kErrorNoData = 232;      // write to a pipe whose reader is gone
+
+// GetFileType's answer; only Disk can seek.
+enum class FileType : std::uint32_t { Unknown = 0, Disk = 1, Char = 2, Pipe = 3 };
+
+enum class SeekOrigin : std::uint32_t { Begin = 0, Current = 1, End = 2 };
+
+// What GetFileInformationByHandle reports. Times are FILETIMEs: 100 ns units since
+// 1601-01-01 00:00:00 UTC.
+struct FileInformation {
+  std::uint32_t attributes = 0;
+  std::uint64_t creationTime = 0;
+  std::uint64_t lastAccessTime = 0;
+  std::uint64_t lastWriteTime = 0;
+  std::uint64_t size = 0;
+  std::uint32_t links = 1;
+};
+
+// A calendar date and time as SYSTEMTIME holds it (month 1-12, day 1-31), without weekday or
+// milliseconds.
+struct CalendarTime {
+  int year = 1970;
+  int month = 1;
+  int day = 1;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+};
+
+// Method names avoid the Win32 API's macro names (CreateFile, CreateFileMapping, ...), which
+// <windows.h> would otherwise rename in one translation unit only.
+class FileIo {
+ public:
+  virtual ~FileIo() = default;
+
+  // CreateFileW(path, access, share, no security, disposition, attributes, no template).
+  virtual ErrorCode Open(const std::wstring& path, std::uint32_t access, std::uint32_t share,
+                         std::uint32_t disposition, std::uint32_t attributes, FileHandle* handle) = 0;
+  virtual ErrorCode Close(FileHandle handle) = 0;
+  // ReadFile / WriteFile, synchronous. A disk read at the end gives kSuccess with 0 bytes; a
+  // pipe whose writer has gone gives kErrorBrokenPipe.
+  virtual ErrorCode Read(FileHandle handle, void* buffer, std::uint32_t size, std::uint32_t* read) = 0;
+  virtual ErrorCode Write(FileHandle handle, const void* buffer, std::uint32_t size,
+                          std::uint32_t* written) = 0;
+  // SetFilePointerEx; *position (when given) receives the new position.
+  virtual ErrorCode Seek(FileHandle handle, std::int64_t distance, SeekOrigin origin,
+                         std::uint64_t* position) = 0;
+  // DuplicateHandle within the process, with the same access. Both handles share one file
+  // position.
+  virtual ErrorCode Duplicate(FileHandle handle, FileHandle* duplicate) = 0;
+  // GetFileType; an invalid handle gives FileType::Unknown and kErrorInvalidHandle.
+  virtual ErrorCode QueryType(FileHandle handle, FileType* type) = 0;
+  virtual ErrorCode QueryInformation(FileHandle handle, FileInformation* information) = 0;
+  // CreatePipe with the system's default buffer size.
+  virtual ErrorCode MakePipe(FileHandle* readEnd, FileHandle* writeEnd) = 0;
+
+  // CreateFileMappingW(INVALID_HANDLE_VALUE, PAGE_READWRITE, size): shared memory backed by
+  // the paging file; closed with Close.
+  virtual ErrorCode CreateAnonymousMapping(std::uint64_t size, FileHandle* mapping) = 0;
+  // MapViewOfFile(read and write, offset 0, size) and UnmapViewOfFile.
+  virtual ErrorCode MapView(FileHandle mapping, std::uint64_t size, void** view) = 0;
+  virtual ErrorCode UnmapView(void* view) = 0;
+
+  // Local time. RefreshTimeZone makes the following conversions follow the system's current
+  // time-zone settings (the C runtime's _tzset); the Win32 calls read them on every call.
+  virtual void RefreshTimeZone() = 0;
+  virtual CalendarTime CurrentLocalTime() = 0;  // GetLocalTime
+  // A FILETIME as the local calendar time of that instant.
+  virtual bool UtcToLocal(std::uint64_t fileTime, CalendarTime* local) = 0;
+  // A local calendar time as seconds since 1970-01-01 00:00:00 UTC (mktime, daylight saving
+  // time as the zone's rules give it).
+  virtual bool LocalToUnixSeconds(const CalendarTime& local, std::int64_t* seconds) = 0;
+};
+
+}  // namespace ov::platform
