@@ -5,8 +5,9 @@
 #include <algorithm>
 #include <exception>
 #include <string>
-#include <utility>
 
+#include "branding/branding_placeholders.h"
+#include "logcollect/zip_up_log_files.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -55,12 +56,8 @@ std::wstring DeletionErrorText(ErrorCode code) {
 
 }  // namespace
 
-COvClientTracingDlg::COvClientTracingDlg(Platform& platform, ov::ui::DialogView& view,
-                                         ov::ui::DialogCollaborators collaborators)
-    : m_platform(platform),
-      m_view(view),
-      m_collaborators(std::move(collaborators)),
-      m_list(platform) {}
+COvClientTracingDlg::COvClientTracingDlg(Platform& platform, ov::ui::DialogView& view)
+    : m_platform(platform), m_view(view), m_list(platform) {}
 
 COvClientTracingDlg::~COvClientTracingDlg() = default;
 
@@ -89,7 +86,7 @@ bool COvClientTracingDlg::OnInitDialog() {
 
   // Branded also on the way out above: the caption is what the window was last seen with.
   std::wstring caption = m_view.GetCaption();
-  if (m_collaborators.replaceBrandingPlaceholders) m_collaborators.replaceBrandingPlaceholders(caption);
+  ov::branding::ReplaceBrandingPlaceholders(caption);
   m_view.SetCaption(caption);
   return true;
 }
@@ -416,6 +413,4 @@ void COvClientTracingDlg::OnDeleteFile() {
   RefreshList();
 }
 
-void COvClientTracingDlg::OnZipUpLogFiles() {
-  if (m_collaborators.zipUpLogFiles) m_collaborators.zipUpLogFiles(m_list);
-}
+void COvClientTracingDlg::OnZipUpLogFiles() { ZipUpLogFiles(m_list, m_platform); }

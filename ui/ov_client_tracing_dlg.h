@@ -1,29 +1,11 @@
 // COvClientTracingDlg: the behaviour of the tool's main dialog, written against DialogView.
 #pragma once
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "model/ov_client_tracing.h"
 #include "platform/platform.h"
 #include "ui/dialog_view.h"
-
-namespace ov::ui {
-
-// The pieces of other subsystems that the dialog reaches through functions rather than by
-// name, so that it builds and is tested without them; ProductionCollaborators() gives the
-// shipped wiring. An empty member does nothing.
-struct DialogCollaborators {
-  // Replaces the branding placeholders of a text in place (the window caption).
-  std::function<void(std::wstring& text)> replaceBrandingPlaceholders;
-  // The "Zip up Log Files" command.
-  std::function<void(OvClientTracingList& list)> zipUpLogFiles;
-};
-
-// The collaborators of the shipped tool, reaching the OS through the given platform.
-DialogCollaborators ProductionCollaborators(ov::platform::Platform& platform);
-
-}  // namespace ov::ui
 
 // The window procedure of the real dialog only dispatches window messages to the handlers
 // below; everything the dialog does happens here. Handlers take no notification arguments:
@@ -32,10 +14,10 @@ DialogCollaborators ProductionCollaborators(ov::platform::Platform& platform);
 class COvClientTracingDlg {
  public:
   // Constructing the dialog loads the tracing list from the registry, before any window
-  // exists. The platform needs registry, system, files, ui, clock and services; the view may not have
-  // a window yet (it is only used from OnInitDialog on).
-  COvClientTracingDlg(ov::platform::Platform& platform, ov::ui::DialogView& view,
-                      ov::ui::DialogCollaborators collaborators);
+  // exists. The platform needs registry, system, files, ui, clock and services, and what log
+  // collection uses (fileIo, textFiles); the view may not have a window yet (it is only used
+  // from OnInitDialog on).
+  COvClientTracingDlg(ov::platform::Platform& platform, ov::ui::DialogView& view);
   virtual ~COvClientTracingDlg();
   COvClientTracingDlg(const COvClientTracingDlg&) = delete;
   COvClientTracingDlg& operator=(const COvClientTracingDlg&) = delete;
@@ -86,7 +68,6 @@ class COvClientTracingDlg {
 
   ov::platform::Platform& m_platform;
   ov::ui::DialogView& m_view;
-  ov::ui::DialogCollaborators m_collaborators;
 
   bool m_updating = false;
   bool m_directoryChanged = false;

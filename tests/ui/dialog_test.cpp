@@ -47,10 +47,6 @@ class DialogTest : public ::testing::Test {
     const std::uint32_t levels[] = {3, 4, 5, 7};
     for (int i = 0; i < 4; ++i) registry.PutDword(kKeys[i], L"Level", levels[i]);
     registry.PutDword(kKeys[kHooks], L"Enable", 1);
-    collaborators.replaceBrandingPlaceholders = [](std::wstring& text) {
-      const std::wstring token = L"<<_ProductName_>>";
-      if (auto at = text.find(token); at != std::wstring::npos) text.replace(at, token.size(), L"Ostrival");
-    };
     // Every call into the Service Control Manager notes the cursor it ran under.
     services.SetFailureHook([this](ScOp, const std::wstring&) {
       cursorsDuringRestart.insert(ui.cursor);
@@ -63,7 +59,7 @@ class DialogTest : public ::testing::Test {
   void Open() {
     dlg.reset();
     view = TestDialogView();
-    dlg = std::make_unique<COvClientTracingDlg>(platform, view, collaborators);
+    dlg = std::make_unique<COvClientTracingDlg>(platform, view);
     view.Attach(dlg.get());
     EXPECT_TRUE(dlg->OnInitDialog());
   }
@@ -101,7 +97,6 @@ class DialogTest : public ::testing::Test {
   std::set<CursorHandle> cursorsDuringRestart;
   std::unique_ptr<SimFileSystem> files;
   Platform platform;
-  ov::ui::DialogCollaborators collaborators;
   TestDialogView view;
   std::unique_ptr<COvClientTracingDlg> dlg;
 };
@@ -135,7 +130,8 @@ TEST_F(DialogTest, InitFillsTheListSelectsRow0AndBrandsTheCaption) {
   for (int c = 0; c < 5; ++c) EXPECT_EQ(view.columns[c].width, widths[c]) << c;
   ExpectShowsEntry0();
   EXPECT_FALSE(view.Enabled(IDC_APPLY_BUTTON));
-  EXPECT_EQ(view.caption, L"Ostrival Client tracing options");
+  // No branding library is installed here: the product name's fixed default stands in.
+  EXPECT_EQ(view.caption, L"Unknown Product Client tracing options");
   EXPECT_TRUE(ui.shown.empty());
   EXPECT_FALSE(view.endResult.has_value());
 }
@@ -148,7 +144,7 @@ TEST_F(DialogTest, NoEntriesEndsWithoutSavingAfterBrandingTheCaption) {
   EXPECT_EQ(ui.shown[0].caption, L"Error");
   EXPECT_EQ(ui.shown[0].flags, kMbIconError | kMbOk);
   EXPECT_EQ(view.endResult, kIdCancel);
-  EXPECT_EQ(view.caption, L"Ostrival Client tracing options");
+  EXPECT_EQ(view.caption, L"Unknown Product Client tracing options");
   EXPECT_EQ(SavedDirectory(), L"C:\\Logs");  // untouched
   for (int c = 0; c < 5; ++c) EXPECT_EQ(view.columns[c].width, c == 1 ? TestDialogView::Measure(L"EnabledMM") : 0);
 }
