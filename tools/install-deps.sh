@@ -5,7 +5,7 @@
 set -eu
 PACKAGES="cmake make g++ gcc clang file binutils googletest libgtest-dev libbenchmark-dev
   zlib1g-dev libdeflate-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 wine xvfb
-  p7zip-full libarchive-tools unzip python3 imagemagick"
+  p7zip-full libarchive-tools unzip python3 imagemagick x11-utils"
 missing=""
 for p in $PACKAGES; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -223,20 +223,4 @@ TEST(BrandingExit, LibraryIsReleasedAtProcessExit) {
       ::testing::ExitedWithCode(0), "loaded\nreleased with code 0\n");
 }
 
-TEST(BrandingExit, NothingToReleaseWithoutALibrary) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(
-      {
-        static auto machine = branding_test::MakeMachine();
-        static ReportingModules modules(*machine->Platform().modules);
-        Platform platform = machine->Platform();
-        platform.modules = &modules;
-        ov::branding::OvBrands::InstallPlatform(platform);
-        ov::branding::OvBrands::getInstance();
-        std::fprintf(stderr, "exiting\n");
-        std::exit(0);
-      },
-      ::testing::ExitedWithCode(0), "^exiting\n$");
-}
-
 }  // namespace

@@ -10,22 +10,27 @@
 
 namespace contract {
 namespace {
-std::filesystem::path Root() {
-  static const std::filesystem::path root = [] {
-    auto p = std::filesystem::temp_directory_path() / ("ovcontract-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(p);
-    std::filesystem::create_directories(p / "C");
-    return p;
-  }();
-  return root;
+// Made on first use and removed at exit; the path is kept by the cleanup object itself so
+// that its destructor never reaches a static that was destroyed before it.
+struct Cleanup {
+  std::filesystem::path root;
+  ~Cleanup() {
+    std::error_code ignored;
+    if (!root.empty()) std::filesystem::remove_all(root, ignored);
+  }
+} cleanup;
+const std::filesystem::path& Root() {
+  if (cleanup.root.empty()) {
+    cleanup.root = std::filesystem::temp_directory_path() / ("ovcontract-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(cleanup.root);
+    std::filesystem::create_directories(cleanup.root / "C");
+  }
+  return cleanup.root;
 }
 ov::platform::sim::SimFileSystem& Sim() {
   static ov::platform::sim::SimFileSystem files(Root().string());
   return files;
 }
-struct Cleanup {
-  ~Cleanup() { std::filesystem::remove_all(Root()); }
-} cleanup;
 }  // namespace
 
 std::unique_ptr<ov::platform::Registry> MakeRegistry() {

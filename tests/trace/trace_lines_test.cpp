@@ -214,11 +214,6 @@ TEST(TraceFunction, ReadsTheReturnValueAtExit) {
   EXPECT_EQ(recorder.Messages().back(), " function exit with return value: 1062");
 }
 
-TEST(TraceFunction, GetFunctionNameGivesTheNameItWasBuiltWith) {
-  OvTraceFunction scope(L"RestartServiceAndRunningDependents", kReturnNone, nullptr, true);
-  EXPECT_EQ(scope.GetFunctionName(), L"RestartServiceAndRunningDependents");
-}
-
 TEST(TraceExceptions, StdExceptionInAScope) {
   InstalledRecorder recorder;
   {
