@@ -58,19 +58,25 @@ std::string MultiStringText(Registry& registry, RegKey key, const std::wstring& 
 // The line of one value, or nothing for an unnamed value and the types the snapshot skips.
 std::string ValueLine(const OvClientTracingList& list, RegKey key, const std::wstring& name,
                       std::uint32_t type) {
-  if (name.empty()) return std::string();
-  const std::string quoted = "\"" + ToSnapshotText(name) + "\"";
-  switch (type) {
-    case kRegSz:
-      return quoted + "=\"" + ToSnapshotText(list.ReadStringValue(key, name, L"")) + "\"\n";
-    case kRegDword:
-      return quoted + "=dword:" + std::to_string(static_cast<std::int32_t>(list.ReadDwordValue(key, name, 0))) +
-             "\n";
-    case kRegMultiSz:
-      return quoted + "=msz:\"" + MultiStringText(*list.GetPlatform().registry, key, name) + "\"\n";
-    default:
-      return std::string();
+  if (name.empty() || (type != kRegSz && type != kRegDword && type != kRegMultiSz)) return std::string();
+  // Built by appending: GCC 12 misreads operator+ chains on temporaries (-Wrestrict).
+  std::string line = "\"";
+  line += ToSnapshotText(name);
+  line += '"';
+  if (type == kRegSz) {
+    line += "=\"";
+    line += ToSnapshotText(list.ReadStringValue(key, name, L""));
+    line += '"';
+  } else if (type == kRegDword) {
+    line += "=dword:";
+    line += std::to_string(static_cast<std::int32_t>(list.ReadDwordValue(key, name, 0)));
+  } else {
+    line += "=msz:\"";
+    line += MultiStringText(*list.GetPlatform().registry, key, name);
+    line += '"';
   }
+  line += '\n';
+  return line;
 }
 
 }  // namespace
@@ -129,7 +135,10 @@ void OvClientTracingList::DumpRegistryKey(TextFile& file, const std::wstring& ke
   // spooler hooks' tracing key.
   if (registry.OpenKey(kHKeyLocalMachine, keyPath, kKeyRead, &key) != kSuccess) return;
   ScopedRegKey open(registry, key);
-  file.Write("\n[" + ToSnapshotText(keyPath) + "]\n");
+  std::string header = "\n[";
+  header += ToSnapshotText(keyPath);
+  header += "]\n";
+  file.Write(header);
   // Enumeration ends at "no more items"; any other failure (the key deleted meanwhile, say)
   // would answer the same on every further index, so it ends the walk as well.
   for (std::uint32_t index = 0;; ++index) {

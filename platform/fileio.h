@@ -81,6 +81,8 @@ class FileIo {
   // SetFilePointerEx; *position (when given) receives the new position.
   virtual ErrorCode Seek(FileHandle handle, std::int64_t distance, SeekOrigin origin,
                          std::uint64_t* position) = 0;
+  // SetEndOfFile: the file ends at the handle's current position.
+  virtual ErrorCode TruncateAtPosition(FileHandle handle) = 0;
   // DuplicateHandle within the process, with the same access. Both handles share one file
   // position.
   virtual ErrorCode Duplicate(FileHandle handle, FileHandle* duplicate) = 0;

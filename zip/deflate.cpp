@@ -25,13 +25,65 @@ std::uint64_t Load64(const std::uint8_t* p) {
   return v;
 }
 
-// Adds position pos to its hash chain; returns the chain's previous head.
+std::uint32_t Load32(const std::uint8_t* p) {
+  std::uint32_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// Adds position pos to its hash chain; returns the chain's previous head. Every position
+// is inserted in order, so the running hash of the three bytes at pos equals this direct
+// form, which does not make each insertion wait for the one before.
 unsigned InsertString(DeflateState& s, unsigned pos) {
-  s.insHash = ((s.insHash << kHashShift) ^ s.window[pos + kMinMatch - 1]) & kHashMask;
+  const std::uint8_t* p = s.window + pos;
+  s.insHash = ((static_cast<unsigned>(p[0]) << (2 * kHashShift)) ^
+               (static_cast<unsigned>(p[1]) << kHashShift) ^ p[2]) &
+              kHashMask;
   const unsigned head = s.head[s.insHash];
   s.prev[pos & kWMask] = static_cast<std::uint16_t>(head);
+  s.rank[pos & kWMask] = static_cast<std::uint16_t>(s.rank[head & kWMask] + 1);
   s.head[s.insHash] = static_cast<std::uint16_t>(pos);
   return head;
+}
+
+// Hash of the first kLevelLength[k] bytes at p.
+template <int K>
+unsigned LevelHash(const std::uint8_t* p) {
+  constexpr unsigned kLen = kLevelLength[K];
+  std::uint64_t h = 0;
+  for (unsigned i = 0; i < kLen; i += 8) {
+    std::uint64_t w = Load64(p + i);
+    if (kLen - i < 8) w <<= 64 - 8 * (kLen - i);  // drop the bytes beyond the prefix
+    h = (h ^ w) * 0x9E3779B97F4A7C15ull;
+  }
+  return static_cast<unsigned>(h >> (64 - kLevelHashBits));
+}
+
+template <int K>
+void LinkLevel(DeflateState& s, unsigned from, unsigned to) {
+  std::uint16_t* head = s.levelHead[K];
+  std::uint16_t* prev = s.levelPrev[K];
+  for (unsigned pos = from; pos < to; ++pos) {
+    const unsigned h = LevelHash<K>(s.window + pos);
+    prev[pos & kWMask] = head[h];
+    head[h] = static_cast<std::uint16_t>(pos);
+  }
+}
+
+// Links the positions before the current one into the level chains. Only done while the
+// full lookahead is there, so every prefix hashed is final input.
+void CatchUpLevels(DeflateState& s) {
+  const unsigned from = s.levelPos;
+  const unsigned to = s.strstart;
+  if (from >= to) return;
+  static_assert(kLevels == 2, "one LinkLevel per level");
+  LinkLevel<0>(s, from, to);
+  LinkLevel<1>(s, from, to);
+  s.levelPos = to;
+}
+
+unsigned LevelStartHash(int k, const std::uint8_t* scan) {
+  return k == 0 ? LevelHash<0>(scan) : LevelHash<1>(scan);
 }
 
 // Length of the common prefix of scan and match, at most kMaxMatch. The first two bytes
@@ -52,7 +104,9 @@ unsigned MatchLength(const std::uint8_t* scan, const std::uint8_t* match) {
 
 // Follows the hash chain from curMatch for the longest match of the string at the current
 // position; returns its length (the previous match length when nothing longer is found)
-// and leaves its start in matchStart.
+// and leaves its start in matchStart. The first candidate of the greatest length wins;
+// the search ends at a match of niceMatch, after chainLength candidates, or at the first
+// candidate beyond reach.
 unsigned LongestMatch(DeflateState& s, unsigned curMatch) {
   unsigned chainLength = s.maxChain;
   const std::uint8_t* const window = s.window;
@@ -63,6 +117,11 @@ unsigned LongestMatch(DeflateState& s, unsigned curMatch) {
   const unsigned limit = strstart > kMaxDist ? strstart - kMaxDist : 0;
   if (s.prevLength >= s.goodMatch) chainLength >>= 2;  // a good match is in hand already
   if (kWindowSize - strstart < kMinLookahead) s.Fail("insufficient lookahead");
+  const unsigned budget = chainLength;
+  const unsigned firstCandidate = curMatch;
+  // The level chains hold final input only while the full lookahead is there.
+  const bool levels = s.lookahead >= kMinLookahead;
+  if (levels) CatchUpLevels(s);
 
   const std::uint16_t scanStart = Load16(scan);
   std::uint16_t scanEnd = Load16(scan + bestLen - 1);
@@ -70,17 +129,59 @@ unsigned LongestMatch(DeflateState& s, unsigned curMatch) {
     if (curMatch >= strstart) s.Fail("no future");
     const std::uint8_t* const match = window + curMatch;
     // Only a candidate that agrees at the end of the best match so far can beat it.
-    if (Load16(match + bestLen - 1) != scanEnd || Load16(match) != scanStart) continue;
-    const unsigned len = MatchLength(scan, match);
-    if (strstart + len > kWindowSize) s.Fail("wild scan");
-    if (len > bestLen) {
-      s.matchStart = curMatch;
-      bestLen = len;
-      if (len >= niceMatch) break;
-      scanEnd = Load16(scan + bestLen - 1);
+    if (Load16(match + bestLen - 1) == scanEnd && Load16(match) == scanStart) {
+      const unsigned len = MatchLength(scan, match);
+      if (strstart + len > kWindowSize) s.Fail("wild scan");
+      if (len > bestLen) {
+        s.matchStart = curMatch;
+        bestLen = len;
+        if (len >= niceMatch) return bestLen;
+        scanEnd = Load16(scan + bestLen - 1);
+      }
     }
-  } while ((curMatch = s.prev[curMatch & kWMask]) > limit && --chainLength != 0);
-  return bestLen;
+    if (levels && bestLen + 1 >= kLevelLength[0]) break;
+    curMatch = s.prev[curMatch & kWMask];
+    if (curMatch <= limit || --chainLength == 0) return bestLen;
+  } while (true);
+
+  // From here on, candidates on the 3-byte chain after curMatch that can beat bestLen
+  // share its first kLevelLength[k] bytes: walk chain k instead. Those candidates keep
+  // their order, and their rank says whether the 3-byte walk would still reach them.
+  const std::uint32_t scan3 = Load32(scan) & 0xFFFFFF;
+  const std::uint16_t firstRank = s.rank[firstCandidate & kWMask];
+  unsigned done = curMatch;  // candidates at or above this were examined
+  int k = 0;
+  while (k + 1 < kLevels && bestLen + 1 >= kLevelLength[k + 1]) ++k;
+  for (;;) {
+    const std::uint16_t* const prev = s.levelPrev[k];
+    unsigned cand = s.levelHead[k][LevelStartHash(k, scan)];
+    while (cand >= done) cand = prev[cand & kWMask];
+    bool climbed = false;
+    for (; cand > limit; cand = prev[cand & kWMask]) {
+      const std::uint8_t* const match = window + cand;
+      if ((Load32(match) & 0xFFFFFF) == scan3) {
+        // On the same 3-byte chain: past the budget, so is every later one.
+        const unsigned steps = static_cast<std::uint16_t>(firstRank - s.rank[cand & kWMask]);
+        if (steps >= budget) return bestLen;
+      }
+      if (Load16(match + bestLen - 1) != scanEnd || Load16(match) != scanStart) continue;
+      const unsigned len = MatchLength(scan, match);
+      if (len > bestLen) {
+        // A longer match shares at least three bytes, so the rank test above applied.
+        s.matchStart = cand;
+        bestLen = len;
+        if (len >= niceMatch) return bestLen;
+        scanEnd = Load16(scan + bestLen - 1);
+        if (k + 1 < kLevels && bestLen + 1 >= kLevelLength[k + 1]) {
+          done = cand;
+          while (k + 1 < kLevels && bestLen + 1 >= kLevelLength[k + 1]) ++k;
+          climbed = true;
+          break;
+        }
+      }
+    }
+    if (!climbed) return bestLen;
+  }
 }
 
 // Slides the window when the current position has come near its end, then, unless the
@@ -94,6 +195,13 @@ void FillWindow(DeflateState& s) {
     s.blockStart -= kWSize;
     for (std::uint16_t& h : s.head) h = static_cast<std::uint16_t>(h >= kWSize ? h - kWSize : 0);
     for (std::uint16_t& p : s.prev) p = static_cast<std::uint16_t>(p >= kWSize ? p - kWSize : 0);
+    for (auto& table : s.levelHead) {
+      for (std::uint16_t& h : table) h = static_cast<std::uint16_t>(h >= kWSize ? h - kWSize : 0);
+    }
+    for (auto& table : s.levelPrev) {
+      for (std::uint16_t& p : table) p = static_cast<std::uint16_t>(p >= kWSize ? p - kWSize : 0);
+    }
+    s.levelPos = s.levelPos >= kWSize ? s.levelPos - kWSize : 0;
     more += kWSize;
   }
   if (s.eofile) return;
@@ -189,6 +297,10 @@ void Run(DeflateState& s) {
 void InitState(DeflateState& s, const DeflateIo& io) {
   std::memset(s.head, 0, sizeof s.head);
   std::memset(s.prev, 0, sizeof s.prev);
+  std::memset(s.rank, 0, sizeof s.rank);
+  std::memset(s.levelHead, 0, sizeof s.levelHead);
+  std::memset(s.levelPrev, 0, sizeof s.levelPrev);
+  s.levelPos = 0;
   s.insHash = 0;
   s.strstart = 0;
   s.blockStart = 0;

@@ -30,6 +30,19 @@ inline constexpr unsigned kMaxLazy = 128;
 inline constexpr unsigned kGoodMatch = 32;
 inline constexpr unsigned kNiceMatch = 258;
 
+// Search acceleration: besides the hash chains of 3-byte strings that define the
+// candidates and the chain budget, positions are linked in chains of longer prefixes.
+// Once the best match is at least kLevelLength[k] - 1 long, only candidates sharing
+// kLevelLength[k] bytes can improve on it, and those are found on chain k without walking
+// the 3-byte chain; each position's rank in its 3-byte chain tells whether the 3-byte
+// walk would have reached it within its budget. The result is the same, found sooner.
+// Two levels keep the linking cost per input byte low; more cut the candidates further
+// but cost more than they save on log text.
+inline constexpr int kLevels = 2;
+inline constexpr unsigned kLevelLength[kLevels] = {5, 16};
+inline constexpr unsigned kLevelHashBits = 15;
+inline constexpr unsigned kLevelHashSize = 1u << kLevelHashBits;
+
 // One Huffman tree under construction: per node a frequency, its parent while the tree is
 // built, and afterwards the code length and the bit-reversed code of each symbol.
 template <int Nodes>
@@ -48,6 +61,10 @@ struct DeflateState {
   std::uint8_t window[kWindowSize + kMaxMatch + 8];
   std::uint16_t head[kHashSize];  // 0 = empty
   std::uint16_t prev[kWSize];
+  std::uint16_t rank[kWSize];  // position in its 3-byte chain, counted from the chain's end
+  std::uint16_t levelHead[kLevels][kLevelHashSize];
+  std::uint16_t levelPrev[kLevels][kWSize];
+  unsigned levelPos;  // positions below it are linked into the level chains
 
   unsigned insHash;
   unsigned strstart;

@@ -42,6 +42,7 @@ struct ZipArchive {
   std::uint64_t outputOffset = 0;
   ZipResult stickyError = ZipResult::Ok;
   std::uint64_t bytesWritten = 0;  // archive bytes, counted from outputOffset
+  std::uint64_t highWater = 0;     // the furthest that bytesWritten ever reached
   bool outputSeekable = false;
   std::uint8_t* memory = nullptr;
   std::uint64_t memoryPosition = 0;

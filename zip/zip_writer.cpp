@@ -344,11 +344,20 @@ bool WriteWholeHeader(ZipArchive& zip, const HeaderBytes& h) {
   return AppendOutput(zip, h.data(), h.size()) == h.size();
 }
 
+// A member refused after its header went out is taken back where the output can seek, so
+// the next member or the directory overwrites it; readers that walk the local headers then
+// meet no half-written member. A stream keeps it, unlisted.
+ZipResult TakeBackMember(ZipArchive& zip, std::uint64_t memberStart, ZipResult failure) {
+  if (zip.outputSeekable && SeekOutput(zip, memberStart)) zip.bytesWritten = memberStart;
+  return failure;
+}
+
 }  // namespace
 
 std::uint32_t AppendOutput(ZipArchive& zip, const void* data, std::uint32_t size) {
   const std::uint32_t written = WriteOutput(zip, data, size);
   zip.bytesWritten += written;
+  zip.highWater = std::max(zip.highWater, zip.bytesWritten);
   return written;
 }
 
@@ -547,14 +556,14 @@ ZipResult AddZipMember(ZipHandle* handle, const std::wstring& wideName, const Zi
   }
   CloseOwnedSource(zip);
   if (zip.stickyError != ZipResult::Ok) return zip.stickyError;
-  if (dataFailed) return ZipResult::WriteFailed;
+  if (dataFailed) return TakeBackMember(zip, memberStart, ZipResult::WriteFailed);
   // A source that failed part-way would otherwise become a shorter member with a matching
   // CRC, and the loss would go unnoticed.
-  if (zip.memberReadFailed) return ZipResult::CannotOpenFile;
+  if (zip.memberReadFailed) return TakeBackMember(zip, memberStart, ZipResult::CannotOpenFile);
   // The local header was written without 64-bit sizes; a member that outgrew what was
   // declared past the 32-bit limit cannot be described there, so it is not listed.
   if (!record.localZip64 && (zip.memberCompressedSize >= kMax32 || zip.memberBytesRead >= kMax32)) {
-    return ZipResult::WriteFailed;
+    return TakeBackMember(zip, memberStart, ZipResult::WriteFailed);
   }
 
   record.crc = zip.memberCrc;
@@ -631,7 +640,18 @@ ZipResult WriteCentralDirectory(ZipArchive& zip) {
   end.U32(Clamp32(offset));
   end.U16(0);  // comment length
   // Without its end record an archive cannot be read at all, so this write is checked too.
-  return WriteWholeHeader(zip, end) ? ZipResult::Ok : ZipResult::WriteFailed;
+  if (!WriteWholeHeader(zip, end)) return ZipResult::WriteFailed;
+  // A member taken back may have reached further than the archive now does; what it left
+  // there must not trail the end record, where readers look for it.
+  if (zip.highWater > zip.bytesWritten) {
+    if (zip.memory != nullptr) {
+      const std::uint64_t stop = std::min(zip.outputOffset + zip.highWater, zip.memorySize);
+      std::memset(zip.memory + zip.memoryPosition, 0, static_cast<std::size_t>(stop - zip.memoryPosition));
+    } else if (zip.io->TruncateAtPosition(zip.output) != kSuccess) {
+      return ZipResult::WriteFailed;
+    }
+  }
+  return ZipResult::Ok;
 }
 
 }  // namespace

@@ -249,6 +249,17 @@ ErrorCode SimFileIo::Seek(FileHandle handle, std::int64_t distance, SeekOrigin o
   return kSuccess;
 }
 
+ErrorCode SimFileIo::TruncateAtPosition(FileHandle handle) {
+  if (ErrorCode e = Hook(FileIoOp::Truncate, handle); e != kSuccess) return e;
+  Entry entry;
+  if (!Find(handle, &entry) || entry.object->mapping) return kErrorInvalidHandle;
+  if (entry.object->type != FileType::Disk) return kErrorInvalidFunction;
+  if ((entry.access & kAccessWrite) == 0) return kErrorAccessDenied;
+  const off_t here = ::lseek(entry.object->fd, 0, SEEK_CUR);
+  if (here < 0 || ::ftruncate(entry.object->fd, here) != 0) return SimFileSystem::FromErrno(errno, false);
+  return kSuccess;
+}
+
 ErrorCode SimFileIo::Duplicate(FileHandle handle, FileHandle* duplicate) {
   *duplicate = kNoFile;
   if (ErrorCode e = Hook(FileIoOp::Duplicate, handle); e != kSuccess) return e;

@@ -14,7 +14,7 @@
 namespace ov::platform::sim {
 
 // Which operation a failure hook is asked about.
-enum class FileIoOp { Open, Close, Read, Write, Seek, Duplicate, QueryType, QueryInformation, MakePipe,
+enum class FileIoOp { Open, Close, Read, Write, Seek, Truncate, Duplicate, QueryType, QueryInformation, MakePipe,
                       CreateMapping, MapView, UnmapView };
 
 // Paths go through the SimFileSystem's mapping and every open through its share-mode table,
@@ -38,6 +38,7 @@ class SimFileIo final : public FileIo {
                   std::uint32_t* written) override;
   ErrorCode Seek(FileHandle handle, std::int64_t distance, SeekOrigin origin,
                  std::uint64_t* position) override;
+  ErrorCode TruncateAtPosition(FileHandle handle) override;
   ErrorCode Duplicate(FileHandle handle, FileHandle* duplicate) override;
   ErrorCode QueryType(FileHandle handle, FileType* type) override;
   ErrorCode QueryInformation(FileHandle handle, FileInformation* information) override;

@@ -71,6 +71,10 @@ ErrorCode Win32FileIo::Seek(FileHandle handle, std::int64_t distance, SeekOrigin
   return kSuccess;
 }
 
+ErrorCode Win32FileIo::TruncateAtPosition(FileHandle handle) {
+  return ::SetEndOfFile(ToHandle(handle)) ? kSuccess : LastError();
+}
+
 ErrorCode Win32FileIo::Duplicate(FileHandle handle, FileHandle* duplicate) {
   *duplicate = kNoFile;
   HANDLE process = ::GetCurrentProcess();

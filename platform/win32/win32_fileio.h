@@ -14,6 +14,7 @@ class Win32FileIo final : public FileIo {
                   std::uint32_t* written) override;
   ErrorCode Seek(FileHandle handle, std::int64_t distance, SeekOrigin origin,
                  std::uint64_t* position) override;
+  ErrorCode TruncateAtPosition(FileHandle handle) override;
   ErrorCode Duplicate(FileHandle handle, FileHandle* duplicate) override;
   ErrorCode QueryType(FileHandle handle, FileType* type) override;
   ErrorCode QueryInformation(FileHandle handle, FileInformation* information) override;

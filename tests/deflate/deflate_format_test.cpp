@@ -145,6 +145,18 @@ TEST(DeflateFormat, MatchesReachBack32506BytesAndNoFurther) {
   }
 }
 
+TEST(DeflateFormat, ChainBudgetHidesOlderLongerMatches) {
+  const Bytes input = BeyondTheChainBudget();
+  const TracedStream traced = Decode(input, RunDeflate(input));
+  std::size_t longest = 0;
+  for (const TracedBlock& block : traced.blocks) {
+    for (const TracedSymbol& sym : block.symbols) longest = std::max<std::size_t>(longest, sym.length);
+  }
+  // The prefix and its tail recur only behind 1500 newer copies of the prefix.
+  EXPECT_GE(longest, 24u);
+  EXPECT_LT(longest, 100u);
+}
+
 TEST(DeflateFormat, InputsBeyondTheWindowSlideAndDecode) {
   const Bytes mixed = [] {
     Bytes out = TraceText(150000, 1);

@@ -149,4 +149,24 @@ inline Bytes RandomLetters(std::size_t n, std::uint64_t seed) {
   return out;
 }
 
+// A 24-byte prefix followed by a long unique tail, then 1500 copies of the prefix with
+// different continuations, then prefix and tail again: the long match lies beyond the
+// chain budget, so the search must stop at exactly its 1024th (or 256th) candidate.
+inline Bytes BeyondTheChainBudget() {
+  const Bytes prefix = RandomBytes(24, 31);
+  const Bytes tail = RandomBytes(200, 32);
+  Noise noise(33);
+  Bytes out = RandomBytes(10, 34);  // position 0 is never a candidate
+  out.insert(out.end(), prefix.begin(), prefix.end());
+  out.insert(out.end(), tail.begin(), tail.end());
+  for (int i = 0; i < 1500; ++i) {
+    out.insert(out.end(), prefix.begin(), prefix.end());
+    out.push_back(static_cast<std::uint8_t>(noise.Next()));
+    out.push_back(static_cast<std::uint8_t>(noise.Next()));
+  }
+  out.insert(out.end(), prefix.begin(), prefix.end());
+  out.insert(out.end(), tail.begin(), tail.end());
+  return out;
+}
+
 }  // namespace ov::zip::test

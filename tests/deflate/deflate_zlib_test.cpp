@@ -63,6 +63,7 @@ struct Case {
   Bytes input;
 };
 
+
 std::vector<Case> RoundTripCases() {
   Bytes mixed;
   for (int i = 0; i < 8; ++i) {
@@ -148,6 +149,7 @@ TEST(DeflateZlib, ParseEqualsZlibLevel8AcrossBlocksAndSlides) {
       {"literals and long copies", LiteralsAndLongCopies(1000000, 23)},
       {"binary records", Records(2000000, 24)},
       {"long run", Repeated(1000000, 'x')},
+      {"match beyond the chain budget", BeyondTheChainBudget()},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -58,7 +58,7 @@ class BitReader {
 // Canonical Huffman code as counts per length and symbols in code order.
 class Huffman {
  public:
-  explicit Huffman(const std::vector<int>& lengths) {
+  explicit Huffman(const std::vector<int>& lengths) : symbols_(lengths.size(), 0) {
     for (int len : lengths) ++count_[static_cast<std::size_t>(len)];
     count_[0] = 0;
     int left = 1;
@@ -72,7 +72,6 @@ class Huffman {
     if (left != 0 && used != 1) throw Bad("incomplete code");
     std::array<int, 16> offs{};
     for (int len = 1; len < 15; ++len) offs[len + 1] = offs[len] + count_[len];
-    symbols_.resize(lengths.size());
     for (std::size_t n = 0; n < lengths.size(); ++n) {
       if (lengths[n] != 0) symbols_[static_cast<std::size_t>(offs[lengths[n]]++)] = static_cast<int>(n);
     }
