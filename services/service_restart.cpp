@@ -15,6 +15,7 @@ using platform::ErrorCode;
 using platform::kSuccess;
 using platform::ScHandle;
 using trace::EndLine;
+using trace::kReturnNone;
 using trace::OvTraceFunction;
 
 // The first buffer holds a handful of dependents; Windows says how much more it needs.
@@ -36,7 +37,7 @@ bool IsRunning(std::uint32_t state) { return (state & 3u) == 0; }
 }  // namespace
 
 void StartServiceHelper(platform::ServiceControl& scm, ScHandle service) {
-  OvTraceFunction trace(L"StartServiceHelper", trace::kReturnNone, nullptr, true);
+  OvTraceFunction trace(L"StartServiceHelper", kReturnNone, nullptr, true);
   if (ErrorCode e = scm.Start(service); e != kSuccess) {
     Raise("Could not start service.  Error: ", e);
   }
@@ -44,7 +45,7 @@ void StartServiceHelper(platform::ServiceControl& scm, ScHandle service) {
 
 void StopServiceHelper(platform::ServiceControl& scm, platform::Clock& clock, ScHandle service,
                        std::uint32_t stopTimeoutMs) {
-  OvTraceFunction trace(L"StopServiceHelper", trace::kReturnNone, nullptr, true);
+  OvTraceFunction trace(L"StopServiceHelper", kReturnNone, nullptr, true);
   platform::ServiceStatus status;
   if (ErrorCode e = scm.Control(service, platform::kServiceControlStop, &status); e != kSuccess) {
     Raise("Could not stop the service.  Error: ", e);
@@ -73,7 +74,7 @@ void StopServiceHelper(platform::ServiceControl& scm, platform::Clock& clock, Sc
 
 DependentServiceList GetRunningDependentServices(platform::ServiceControl& scm, ScHandle manager,
                                                  ScHandle service, std::uint32_t access) {
-  OvTraceFunction trace(L"GetRunningDependentServices", trace::kReturnNone, nullptr, true);
+  OvTraceFunction trace(L"GetRunningDependentServices", kReturnNone, nullptr, true);
   DependentServiceList result;
 
   std::vector<platform::DependentService> entries;
@@ -118,7 +119,7 @@ void RestartServiceAndRunningDependents(platform::ServiceControl& scm, platform:
                                         std::uint32_t stopTimeoutMs,
                                         OnServiceStarted onServiceStarted,
                                         std::uint32_t hookContext) {
-  OvTraceFunction trace(L"RestartServiceAndRunningDependents(ByHandle)", trace::kReturnNone,
+  OvTraceFunction trace(L"RestartServiceAndRunningDependents(ByHandle)", kReturnNone,
                         nullptr, true);
   trace << L"Getting list of dependent services and stopping them first." << EndLine;
   const DependentServiceList dependents =
@@ -148,7 +149,7 @@ void RestartServiceAndRunningDependents(platform::ServiceControl& scm, platform:
                                         std::uint32_t stopTimeoutMs,
                                         OnServiceStarted onServiceStarted,
                                         std::uint32_t hookContext) {
-  OvTraceFunction trace(L"RestartServiceAndRunningDependents(ByName)", trace::kReturnNone,
+  OvTraceFunction trace(L"RestartServiceAndRunningDependents(ByName)", kReturnNone,
                         nullptr, true);
   ScHandle raw = platform::kNoScHandle;
   if (ErrorCode e = scm.OpenManager(platform::kServicesActiveDatabase, platform::kScManagerConnect, &raw);

@@ -163,7 +163,7 @@ ErrorCode SimServiceControl::ServiceOf(ScHandle handle, std::uint32_t right, Ser
   if (it == m_handles.end() || it->second.manager) return Fail(kErrorInvalidHandle);
   if ((it->second.access & right) != right) return Fail(kErrorAccessDenied);
   *service = Find(it->second.service);
-  // A handle outlives nothing here: services are never deleted while the sim exists.
+  // Services are never removed from the sim, so a known handle always finds its service.
   return *service == nullptr ? Fail(kErrorInvalidHandle) : kSuccess;
 }
 
@@ -185,8 +185,9 @@ ErrorCode SimServiceControl::OpenManager(const std::wstring& database, std::uint
                                          ScHandle* result) {
   *result = kNoScHandle;
   if (ErrorCode e = Begin(ScOp::OpenManager, {}); e != kSuccess) return e;
+  // The failed-services database is documented but never exists; any other name is not one.
   if (!database.empty() && Fold(database) != Fold(kServicesActiveDatabase)) {
-    return Fail(kErrorDatabaseDoesNotExist);
+    return Fail(Fold(database) == L"servicesfailed" ? kErrorDatabaseDoesNotExist : kErrorInvalidName);
   }
   const ScHandle handle = m_nextHandle;
   m_nextHandle += 4;
@@ -244,6 +245,8 @@ ErrorCode SimServiceControl::EnumDependents(ScHandle handle, std::uint32_t state
   std::vector<std::wstring> order;
   if (service->enumeration) {
     order = *service->enumeration;
+  } else if (m_directEnumeration) {
+    order = service->dependents;
   } else {
     std::vector<std::wstring> seen;
     WindowsOrder(*service, &order, &seen);

@@ -61,6 +61,9 @@ class SimServiceControl final : public ServiceControl {
   // EnumDependentServicesW on service answers with exactly these services, in this order
   // (still filtered by state), instead of Windows' own answer.
   void SetEnumeration(const std::wstring& service, std::vector<std::wstring> dependents);
+  // Every service without a fixed answer lists its direct dependents only, in the order
+  // they were added, instead of Windows' transitive answer.
+  void SetDirectEnumeration(bool direct) { m_directEnumeration = direct; }
   void SetState(const std::wstring& name, std::uint32_t state);
   void SetLastErrorForTest(ErrorCode code) { m_lastError = code; }
 
@@ -131,6 +134,7 @@ class SimServiceControl final : public ServiceControl {
   FailureHook m_hook;
   std::vector<std::wstring> m_events;
   std::vector<std::uint32_t> m_enumBufferSizes;
+  bool m_directEnumeration = false;
   ErrorCode m_lastError = kSuccess;
   ScHandle m_nextHandle = 0x5C000;
   std::uint32_t m_nextProcessId = 1000;
