@@ -1,24 +1,31 @@
-// Process start-up: the tracing list is loaded before any window exists, and the process
-// ends when the dialog closes.
+// Process start-up: one application object whose initialisation runs the main dialog
+// modally; the process ends when the dialog closes, whatever closed it.
 #include <windows.h>
 
-#include "model/ov_client_tracing.h"
-#include "platform/platform.h"
-#include "platform/win32/win32_platform.h"
+#include "app/app_platform.h"
+#include "app/win32_dialog.h"
+#include "ui/ov_client_tracing_dlg.h"
+
+class COvClientTracingApp {
+ public:
+  // Always false: there is no message loop of the application's own, and the process ends.
+  bool InitInstance();
+};
+
+namespace {
+COvClientTracingApp theApp;
+}
+
+bool COvClientTracingApp::InitInstance() {
+  ov::platform::Platform& platform = ov::app::ProcessPlatform();
+  // The dialog object (and with it the tracing list, read from the registry) is built before
+  // its window; the result of the dialog is not needed, every save happened inside it.
+  ov::app::RunMainDialog(platform);
+  return false;
+}
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  ov::platform::win32::Win32Registry registry;
-  ov::platform::win32::Win32SystemInfo system;
-  ov::platform::win32::Win32FileSystem files;
-  ov::platform::win32::Win32UserInteraction ui;
-  ov::platform::Platform platform;
-  platform.registry = &registry;
-  platform.system = &system;
-  platform.files = &files;
-  platform.ui = &ui;
-  OvClientTracingList list(platform);
-  if (list.GetCount() == 0) {
-    ui.ShowMessage(L"No tracing entries found.", L"Error", ov::platform::kMbOk | ov::platform::kMbIconError);
-  }
+  ov::app::EnableRedirectionTrust();
+  theApp.InitInstance();
   return 0;
 }

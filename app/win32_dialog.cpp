@@ -222,14 +222,14 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 }  // namespace
 
-std::intptr_t RunMainDialog(ov::platform::Platform& platform, ov::ui::DialogCollaborators collaborators,
+std::intptr_t RunMainDialog(ov::platform::Platform& platform,
                             void* resourceModule, std::function<void(void* hwnd)> onShown) {
   INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_LISTVIEW_CLASSES};
   InitCommonControlsEx(&controls);
   HINSTANCE instance = resourceModule != nullptr ? static_cast<HINSTANCE>(resourceModule) : GetModuleHandleW(nullptr);
   Win32DialogView view(instance);
   // The dialog object, and with it the tracing list, exists before the window does.
-  COvClientTracingDlg dialog(platform, view, std::move(collaborators));
+  COvClientTracingDlg dialog(platform, view);
   DialogContext context{&view, &dialog, std::move(onShown)};
   return DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_OVCLIENTTRACING_DIALOG), nullptr, DialogProc,
                          reinterpret_cast<LPARAM>(&context));

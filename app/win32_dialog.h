@@ -15,7 +15,7 @@ class Win32DialogView;
 // resources (the executable itself when null). Returns DialogBoxParamW's result.
 // onShown, when given, is called from the dialog's thread once the dialog is initialised,
 // with its window handle; tests use it to start driving the dialog.
-std::intptr_t RunMainDialog(ov::platform::Platform& platform, ov::ui::DialogCollaborators collaborators,
+std::intptr_t RunMainDialog(ov::platform::Platform& platform,
                             void* resourceModule = nullptr,
                             std::function<void(void* hwnd)> onShown = nullptr);
 
