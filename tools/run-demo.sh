@@ -40,7 +40,7 @@ if [ "$headless" = 0 ]; then
   echo "Starting OvClientTracing on $DISPLAY (close the dialog to end the demo)."
   /usr/lib/wine/wine64 "$exe"
 else
-  /usr/lib/wine/wine64 "$exe" &
+  /usr/lib/wine/wine64 "$exe" 2>/dev/null &
   tool=$!
   # Wait for the dialog to be up and painted, then photograph the screen.
   for _ in $(seq 1 40); do
@@ -49,6 +49,7 @@ else
   done
   sleep 2
   /usr/bin/import -window root "$shot"
+  /usr/bin/convert "$shot" -trim +repage "$shot"   # just the dialog, without the empty screen
   echo "No display: the dialog ran on a private Xvfb screen. Screenshot: $shot"
   kill "$tool" 2>/dev/null || true
 fi
