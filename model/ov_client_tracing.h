@@ -66,6 +66,9 @@ class OvClientTracingList {
   bool IsSpoolerRestartNeeded() const;
   bool IsSharedEngineRestartNeeded() const;
   std::wstring GetFileSizeText(std::int32_t index) const;
+  // Writes the key below HKEY_LOCAL_MACHINE (and with recurse its whole sub-tree) as text
+  // into the snapshot file; reports nothing. Defined with the log collection (ov_logcollect).
+  void DumpRegistryKey(ov::platform::TextFile& file, const std::wstring& keyPath, bool recurse) const;
 
   // The typed readers, which repair what they can through the handle they are given.
   std::uint32_t ReadDwordValue(ov::platform::RegKey key, const std::wstring& name,

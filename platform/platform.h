@@ -11,6 +11,8 @@ class Clock;
 class ServiceControl;
 class Modules;
 class FileIo;
+class TextFiles;
+class TextFile;
 
 // Every product object takes the concepts it uses from here. Nothing in the product reaches
 // the OS any other way, so a test composes a Platform from sim parts (or mixes real and sim)
@@ -25,6 +27,7 @@ struct Platform {
   ServiceControl* services = nullptr;
   Modules* modules = nullptr;
   FileIo* fileIo = nullptr;
+  TextFiles* textFiles = nullptr;
 };
 
 }  // namespace ov::platform

@@ -1,4 +1,4 @@
-// The user-interaction concept: message boxes and the cursor.
+// The user-interaction concept: message boxes, the cursor and the Save dialog.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -21,6 +21,15 @@ inline constexpr int kIdNo = 7;
 
 using CursorHandle = std::uintptr_t;
 
+// What a Save dialog offers: the extension appended to a name typed without one (".zip"),
+// the proposed file name, and one filter ("Zip Files (*.zip)" showing "*.zip").
+struct SaveDialogRequest {
+  std::wstring defaultExtension;
+  std::wstring initialName;
+  std::wstring filterName;
+  std::wstring filterPattern;
+};
+
 class UserInteraction {
  public:
   virtual ~UserInteraction() = default;
@@ -34,6 +43,9 @@ class UserInteraction {
   virtual CursorHandle ShowWaitCursor() = 0;
   // Shows the given cursor again, or the standard arrow when it is 0.
   virtual void RestoreCursor(CursorHandle previous) = 0;
+  // A modal Save dialog without owner window that does not ask before replacing an existing
+  // file. True with the chosen full path; false when the user cancels or the dialog fails.
+  virtual bool AskSavePath(const SaveDialogRequest& request, std::wstring* path) = 0;
 };
 
 }  // namespace ov::platform

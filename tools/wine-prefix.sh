@@ -23,7 +23,11 @@ case "$cmd" in
     "$WINESERVER" -k 2>/dev/null || true
     "$WINESERVER" -w
     # A persistent server saves every later test program the start-up and shut-down wait.
-    "$WINESERVER" -p
+    "$WINESERVER" -p </dev/null >/dev/null 2>&1
+    # Start Wine's own services now, detached from any caller's pipes: the persistent server
+    # keeps them alive, so test programs later neither wait for them nor hand them their
+    # stdout (ctest would otherwise wait for those pipes until its time-out).
+    "$WINE64" wineboot </dev/null >/dev/null 2>&1
     ;;
   destroy)
     "$WINESERVER" -k 2>/dev/null || true

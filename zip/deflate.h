@@ -1,5 +1,6 @@
 // The member compressor: a streaming Deflate (RFC 1951) encoder at one fixed tuning level.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -27,5 +28,9 @@ struct DeflateIo {
 // the number of bytes handed to write, *firstError (when given) the first check's text.
 std::uint32_t DeflateStream(const DeflateIo& io, std::uint64_t* compressedBytes,
                             std::string* firstError = nullptr);
+
+// Bytes of working state that DeflateStream allocates for one member (it allocates
+// nothing else), whatever the member's size.
+std::size_t DeflateStateBytes();
 
 }  // namespace ov::zip

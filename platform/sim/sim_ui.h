@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,15 @@ class SimUserInteraction final : public UserInteraction {
   CursorHandle cursor = kArrow;
   int waitCursorCalls = 0;
 
+  // Answers for the next Save dialogs: a path, or nullopt for Cancel. When the script runs
+  // dry the dialog is cancelled and the miss counted in unscripted.
+  std::deque<std::optional<std::wstring>> savePaths;
+  struct SaveAsked {
+    SaveDialogRequest request;
+    CursorHandle cursor = 0;  // the cursor while the dialog was up
+  };
+  std::vector<SaveAsked> saveDialogs;
+
   int ShowMessage(const std::wstring& text, const std::wstring& caption, std::uint32_t flags) override {
     return Record(text, caption, flags, false);
   }
@@ -43,6 +53,18 @@ class SimUserInteraction final : public UserInteraction {
     return previous;
   }
   void RestoreCursor(CursorHandle previous) override { cursor = previous != 0 ? previous : kArrow; }
+  bool AskSavePath(const SaveDialogRequest& request, std::wstring* path) override {
+    saveDialogs.push_back(SaveAsked{request, cursor});
+    if (savePaths.empty()) {
+      ++unscripted;
+      return false;
+    }
+    std::optional<std::wstring> answer = std::move(savePaths.front());
+    savePaths.pop_front();
+    if (!answer) return false;
+    *path = std::move(*answer);
+    return true;
+  }
 
  private:
   int Record(std::wstring text, std::wstring caption, std::uint32_t flags, bool eightBit) {

@@ -3,6 +3,7 @@
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/system.h"
+#include "platform/textfile.h"
 #include "platform/ui.h"
 
 namespace ov::platform::win32 {
@@ -51,6 +52,12 @@ class Win32UserInteraction final : public UserInteraction {
   int ShowMessage8(const std::string& text, const std::string& caption, std::uint32_t flags) override;
   CursorHandle ShowWaitCursor() override;
   void RestoreCursor(CursorHandle previous) override;
+  bool AskSavePath(const SaveDialogRequest& request, std::wstring* path) override;
+};
+
+class Win32TextFiles final : public TextFiles {
+ public:
+  ErrorCode CreatePlainTextFile(const std::wstring& path, std::unique_ptr<TextFile>* file) override;
 };
 
 }  // namespace ov::platform::win32

@@ -1,0 +1,60 @@
+// The Win32 concepts of the running process, and start-up hardening.
+#include "app/app_platform.h"
+
+#include <windows.h>
+
+#include "branding/ov_brands.h"
+#include "platform/win32/win32_clock.h"
+#include "platform/win32/win32_fileio.h"
+#include "platform/win32/win32_modules.h"
+#include "platform/win32/win32_platform.h"
+#include "platform/win32/win32_services.h"
+
+namespace ov::app {
+
+ov::platform::Platform& ProcessPlatform() {
+  static ov::platform::win32::Win32Registry registry;
+  static ov::platform::win32::Win32SystemInfo system;
+  static ov::platform::win32::Win32FileSystem files;
+  static ov::platform::win32::Win32UserInteraction ui;
+  static ov::platform::win32::Win32Clock clock;
+  static ov::platform::win32::Win32ServiceControl services;
+  static ov::platform::win32::Win32Modules modules;
+  static ov::platform::win32::Win32FileIo fileIo;
+  static ov::platform::win32::Win32TextFiles textFiles;
+  static ov::platform::Platform platform = [] {
+    ov::platform::Platform p;
+    p.registry = &registry;
+    p.system = &system;
+    p.files = &files;
+    p.ui = &ui;
+    p.clock = &clock;
+    p.services = &services;
+    p.modules = &modules;
+    p.fileIo = &fileIo;
+    p.textFiles = &textFiles;
+    ov::branding::OvBrands::InstallPlatform(p);
+    return p;
+  }();
+  return platform;
+}
+
+void EnableRedirectionTrust() {
+  // PROCESS_MITIGATION_POLICY value and flag as documented for Windows 10 2004 and later;
+  // spelled out because older SDK headers lack them.
+  constexpr int kProcessRedirectionTrustPolicy = 16;
+  struct RedirectionTrustPolicy {
+    DWORD flags;
+  };
+  constexpr DWORD kEnforceRedirectionTrust = 0x1;
+  using SetPolicyFn = BOOL(WINAPI*)(int, PVOID, SIZE_T);
+  HMODULE kernel = GetModuleHandleW(L"kernel32");
+  if (kernel == nullptr) return;
+  auto setPolicy = reinterpret_cast<SetPolicyFn>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "SetProcessMitigationPolicy")));
+  if (setPolicy == nullptr) return;
+  RedirectionTrustPolicy policy{kEnforceRedirectionTrust};
+  setPolicy(kProcessRedirectionTrustPolicy, &policy, sizeof policy);  // refused on older builds: fine
+}
+
+}  // namespace ov::app

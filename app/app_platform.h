@@ -1,0 +1,16 @@
+// The process's real platform: the Win32 implementation of every concept, alive until exit.
+#pragma once
+#include "platform/platform.h"
+
+namespace ov::app {
+
+// Built on first use from objects of static storage duration, because the branding library
+// is released by an exit handler after WinMain has returned and still reaches the registry
+// and module concepts then. Installs the branding library's platform as well.
+ov::platform::Platform& ProcessPlatform();
+
+// Where the OS offers it, makes the process refuse junctions and other redirections that a
+// non-administrator created; silently nothing elsewhere.
+void EnableRedirectionTrust();
+
+}  // namespace ov::app

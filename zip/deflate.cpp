@@ -1,0 +1,376 @@
+// The Deflate compressor's driver: the sliding window, the hash chains, the longest-match
+// search and the lazy evaluation that turns the input into literals and matches.
+#include "zip/deflate.h"
+
+#include <bit>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "zip/deflate_state.h"
+
+namespace ov::zip {
+namespace deflate {
+namespace {
+
+std::uint16_t Load16(const std::uint8_t* p) {
+  std::uint16_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+std::uint64_t Load64(const std::uint8_t* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+std::uint32_t Load32(const std::uint8_t* p) {
+  std::uint32_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// Adds position pos to its hash chain; returns the chain's previous head. Every position
+// is inserted in order, so the running hash of the three bytes at pos equals this direct
+// form, which does not make each insertion wait for the one before.
+unsigned InsertString(DeflateState& s, unsigned pos) {
+  const std::uint8_t* p = s.window + pos;
+  s.insHash = ((static_cast<unsigned>(p[0]) << (2 * kHashShift)) ^
+               (static_cast<unsigned>(p[1]) << kHashShift) ^ p[2]) &
+              kHashMask;
+  const unsigned head = s.head[s.insHash];
+  s.prev[pos & kWMask] = static_cast<std::uint16_t>(head);
+  s.rank[pos & kWMask] = ++s.headCount[s.insHash];
+  s.head[s.insHash] = static_cast<std::uint16_t>(pos);
+  return head;
+}
+
+// Hash of the first kLevelLength[k] bytes at p.
+template <int K>
+unsigned LevelHash(const std::uint8_t* p) {
+  constexpr unsigned kLen = kLevelLength[K];
+  std::uint64_t h = 0;
+  for (unsigned i = 0; i < kLen; i += 8) {
+    std::uint64_t w = Load64(p + i);
+    if (kLen - i < 8) w <<= 64 - 8 * (kLen - i);  // drop the bytes beyond the prefix
+    h = (h ^ w) * 0x9E3779B97F4A7C15ull;
+  }
+  return static_cast<unsigned>(h >> (64 - kLevelHashBits));
+}
+
+template <int K>
+void LinkLevel(DeflateState& s, unsigned from, unsigned to) {
+  std::uint16_t* head = s.levelHead[K];
+  std::uint16_t* prev = s.levelPrev[K];
+  for (unsigned pos = from; pos < to; ++pos) {
+    const unsigned h = LevelHash<K>(s.window + pos);
+    prev[pos & kWMask] = head[h];
+    head[h] = static_cast<std::uint16_t>(pos);
+  }
+}
+
+// Links the positions before the current one into the level chains. Only done while the
+// full lookahead is there, so every prefix hashed is final input.
+void CatchUpLevels(DeflateState& s) {
+  const unsigned from = s.levelPos;
+  const unsigned to = s.strstart;
+  if (from >= to) return;
+  static_assert(kLevels == 2, "one LinkLevel per level");
+  LinkLevel<0>(s, from, to);
+  LinkLevel<1>(s, from, to);
+  s.levelPos = to;
+}
+
+unsigned LevelStartHash(int k, const std::uint8_t* scan) {
+  return k == 0 ? LevelHash<0>(scan) : LevelHash<1>(scan);
+}
+
+// Length of the common prefix of scan and match, at most kMaxMatch. The first two bytes
+// are known to be equal; so is the third, since the hash of the first three bytes is
+// shared, but comparing from the third costs nothing and assumes less.
+unsigned MatchLength(const std::uint8_t* scan, const std::uint8_t* match) {
+  unsigned len = 2;
+  while (len < kMaxMatch) {
+    const std::uint64_t diff = Load64(scan + len) ^ Load64(match + len);
+    if (diff != 0) {
+      len += static_cast<unsigned>(std::countr_zero(diff)) >> 3;  // little-endian targets
+      return len < kMaxMatch ? len : kMaxMatch;
+    }
+    len += 8;
+  }
+  return kMaxMatch;
+}
+
+// Follows the hash chain from curMatch for the longest match of the string at the current
+// position; returns its length (the previous match length when nothing longer is found)
+// and leaves its start in matchStart. The first candidate of the greatest length wins;
+// the search ends at a match of niceMatch, after chainLength candidates, or at the first
+// candidate beyond reach.
+unsigned LongestMatch(DeflateState& s, unsigned curMatch) {
+  unsigned chainLength = s.maxChain;
+  const std::uint8_t* const window = s.window;
+  const unsigned strstart = s.strstart;
+  const std::uint8_t* const scan = window + strstart;
+  unsigned bestLen = s.prevLength;
+  const unsigned niceMatch = s.niceMatch;
+  const unsigned limit = strstart > kMaxDist ? strstart - kMaxDist : 0;
+  if (s.prevLength >= s.goodMatch) chainLength >>= 2;  // a good match is in hand already
+  if (kWindowSize - strstart < kMinLookahead) s.Fail("insufficient lookahead");
+  const unsigned budget = chainLength;
+  const unsigned firstCandidate = curMatch;
+  // The level chains hold final input only while the full lookahead is there.
+  const bool levels = s.lookahead >= kMinLookahead;
+  if (levels) CatchUpLevels(s);
+
+  const std::uint16_t scanStart = Load16(scan);
+  std::uint16_t scanEnd = Load16(scan + bestLen - 1);
+  do {
+    if (curMatch >= strstart) s.Fail("no future");
+    const std::uint8_t* const match = window + curMatch;
+    // Only a candidate that agrees at the end of the best match so far can beat it.
+    if (Load16(match + bestLen - 1) == scanEnd && Load16(match) == scanStart) {
+      const unsigned len = MatchLength(scan, match);
+      if (strstart + len > kWindowSize) s.Fail("wild scan");
+      if (len > bestLen) {
+        s.matchStart = curMatch;
+        bestLen = len;
+        if (len >= niceMatch) return bestLen;
+        scanEnd = Load16(scan + bestLen - 1);
+      }
+    }
+    if (levels && bestLen + 1 >= kLevelLength[0]) break;
+    curMatch = s.prev[curMatch & kWMask];
+    if (curMatch <= limit || --chainLength == 0) return bestLen;
+  } while (true);
+
+  // From here on, candidates on the 3-byte chain after curMatch that can beat bestLen
+  // share its first kLevelLength[k] bytes: walk chain k instead. Those candidates keep
+  // their order, and their rank says whether the 3-byte walk would still reach them.
+  const std::uint32_t scan3 = Load32(scan) & 0xFFFFFF;
+  const std::uint16_t firstRank = s.rank[firstCandidate & kWMask];
+  unsigned done = curMatch;  // candidates at or above this were examined
+  int k = 0;
+  while (k + 1 < kLevels && bestLen + 1 >= kLevelLength[k + 1]) ++k;
+  for (;;) {
+    const std::uint16_t* const prev = s.levelPrev[k];
+    unsigned cand = s.levelHead[k][LevelStartHash(k, scan)];
+    while (cand >= done) cand = prev[cand & kWMask];
+    bool climbed = false;
+    for (; cand > limit; cand = prev[cand & kWMask]) {
+      const std::uint8_t* const match = window + cand;
+      if ((Load32(match) & 0xFFFFFF) == scan3) {
+        // On the same 3-byte chain: past the budget, so is every later one.
+        const unsigned steps = static_cast<std::uint16_t>(firstRank - s.rank[cand & kWMask]);
+        if (steps >= budget) return bestLen;
+      }
+      if (Load16(match + bestLen - 1) != scanEnd || Load16(match) != scanStart) continue;
+      const unsigned len = MatchLength(scan, match);
+      if (len > bestLen) {
+        // A longer match shares at least three bytes, so the rank test above applied.
+        s.matchStart = cand;
+        bestLen = len;
+        if (len >= niceMatch) return bestLen;
+        scanEnd = Load16(scan + bestLen - 1);
+        if (k + 1 < kLevels && bestLen + 1 >= kLevelLength[k + 1]) {
+          done = cand;
+          while (k + 1 < kLevels && bestLen + 1 >= kLevelLength[k + 1]) ++k;
+          climbed = true;
+          break;
+        }
+      }
+    }
+    if (!climbed) return bestLen;
+  }
+}
+
+// Slides the window when the current position has come near its end, then, unless the
+// input has ended, reads into the free room.
+void FillWindow(DeflateState& s) {
+  unsigned more = kWindowSize - s.lookahead - s.strstart;
+  if (s.strstart >= kWSize + kMaxDist) {
+    std::memcpy(s.window, s.window + kWSize, kWSize);
+    s.matchStart -= kWSize;
+    s.strstart -= kWSize;
+    s.blockStart -= kWSize;
+    for (std::uint16_t& h : s.head) h = static_cast<std::uint16_t>(h >= kWSize ? h - kWSize : 0);
+    for (std::uint16_t& p : s.prev) p = static_cast<std::uint16_t>(p >= kWSize ? p - kWSize : 0);
+    for (auto& table : s.levelHead) {
+      for (std::uint16_t& h : table) h = static_cast<std::uint16_t>(h >= kWSize ? h - kWSize : 0);
+    }
+    for (auto& table : s.levelPrev) {
+      for (std::uint16_t& p : table) p = static_cast<std::uint16_t>(p >= kWSize ? p - kWSize : 0);
+    }
+    s.levelPos = s.levelPos >= kWSize ? s.levelPos - kWSize : 0;
+    more += kWSize;
+  }
+  if (s.eofile) return;
+  if (more < 2) s.Fail("more < 2");
+  std::uint32_t n = s.io->read(s.io->context, s.window + s.strstart + s.lookahead, more);
+  if (n > more) n = more;  // a reader that claims more than it was given room for
+  if (n == 0) {
+    s.eofile = true;
+  } else {
+    s.lookahead += n;
+  }
+}
+
+void FillWhileShort(DeflateState& s) {
+  do FillWindow(s);
+  while (s.lookahead < kMinLookahead && !s.eofile);
+}
+
+void EndBlock(DeflateState& s) {
+  FlushBlock(s, false);
+  s.blockStart = s.strstart;
+}
+
+void StartInput(DeflateState& s) {
+  const std::uint32_t n = s.io->read(s.io->context, s.window, kWindowSize);
+  s.lookahead = n > kWindowSize ? kWindowSize : n;
+  if (s.lookahead == 0) {
+    s.eofile = true;
+    return;
+  }
+  if (s.lookahead < kMinLookahead) FillWhileShort(s);
+  s.insHash = ((static_cast<unsigned>(s.window[0]) << kHashShift) ^ s.window[1]) & kHashMask;
+}
+
+// Lazy evaluation: a match found at one position is only taken when the next position
+// does not offer a longer one; otherwise its first byte goes out as a literal.
+void Run(DeflateState& s) {
+  while (s.lookahead != 0 && !s.writeFailed) {
+    unsigned hashHead = 0;
+    if (s.lookahead >= kMinMatch) hashHead = InsertString(s, s.strstart);
+
+    s.prevLength = s.matchLength;
+    s.prevMatch = s.matchStart;
+    s.matchLength = kMinMatch - 1;
+
+    if (hashHead != 0 && s.prevLength < s.maxLazy && s.strstart - hashHead <= kMaxDist) {
+      if (s.niceMatch > s.lookahead) s.niceMatch = s.lookahead;
+      s.matchLength = LongestMatch(s, hashHead);
+      if (s.matchLength > s.lookahead) s.matchLength = s.lookahead;
+      // A 3-byte match far away costs about as much as three literals.
+      if (s.matchLength == kMinMatch && s.strstart - s.matchStart > kTooFar) {
+        s.matchLength = kMinMatch - 1;
+      }
+    }
+
+    if (s.prevLength >= kMinMatch && s.matchLength <= s.prevLength) {
+      const unsigned s0 = s.strstart;
+      const unsigned maxInsert = s0 + s.lookahead - kMinMatch;
+      const bool flush = Tally(s, s0 - 1 - s.prevMatch, s.prevLength - kMinMatch);
+      s.lookahead -= s.prevLength - 1;
+      // The match covers s0 - 1 .. s0 + L - 2; s0 is in the chains already.
+      unsigned last = s0 + s.prevLength - 2;
+      if (last > maxInsert) last = maxInsert;
+      for (unsigned p = s0 + 1; p <= last; ++p) InsertString(s, p);
+      s.strstart = s0 + s.prevLength - 1;
+      s.matchAvailable = false;
+      s.matchLength = kMinMatch - 1;
+      if (flush) EndBlock(s);
+    } else if (s.matchAvailable) {
+      const bool flush = Tally(s, 0, s.window[s.strstart - 1]);
+      if (flush) EndBlock(s);
+      ++s.strstart;
+      --s.lookahead;
+    } else {
+      s.matchAvailable = true;
+      ++s.strstart;
+      --s.lookahead;
+    }
+
+    // Also at the end of the input, so the window still slides and every search keeps
+    // its full room after the current position.
+    if (s.lookahead < kMinLookahead) FillWhileShort(s);
+  }
+  if (s.writeFailed) return;
+  // The last literal's wish to end its block is moot: the final block follows anyway.
+  if (s.matchAvailable) Tally(s, 0, s.window[s.strstart - 1]);
+  FlushBlock(s, true);
+  FlushOutput(s);
+}
+
+}  // namespace
+
+void InitState(DeflateState& s, const DeflateIo& io) {
+  std::memset(s.head, 0, sizeof s.head);
+  std::memset(s.prev, 0, sizeof s.prev);
+  std::memset(s.headCount, 0, sizeof s.headCount);
+  std::memset(s.rank, 0, sizeof s.rank);
+  std::memset(s.levelHead, 0, sizeof s.levelHead);
+  std::memset(s.levelPrev, 0, sizeof s.levelPrev);
+  s.levelPos = 0;
+  s.insHash = 0;
+  s.strstart = 0;
+  s.blockStart = 0;
+  s.matchStart = 0;
+  s.lookahead = 0;
+  s.eofile = false;
+  s.prevLength = kMinMatch - 1;
+  s.matchLength = kMinMatch - 1;
+  s.prevMatch = 0;
+  s.matchAvailable = false;
+
+  s.level = kLevel;
+  s.maxChain = kMaxChain;
+  s.maxLazy = kMaxLazy;
+  s.goodMatch = kGoodMatch;
+  s.niceMatch = kNiceMatch;
+
+  s.bitBuf = 0;
+  s.bitCount = 0;
+  s.bytesOut = 0;
+  s.io = &io;
+  s.out = io.outputBuffer;
+  s.outFill = 0;
+  s.outSize = io.outputSize;
+  s.bytesWritten = 0;
+  s.writeFailed = false;
+  s.error = nullptr;
+}
+
+std::uint32_t CompressMember(DeflateState& s, std::uint64_t* compressedBytes,
+                             std::string* firstError) {
+  if (s.level < 1 || s.level > 8) s.Fail("bad pack level");
+  InitTrees(s);
+  StartInput(s);
+  Run(s);
+
+  if (compressedBytes != nullptr) *compressedBytes = s.bytesWritten;
+  if (s.error != nullptr) {
+    if (firstError != nullptr) *firstError = s.error;
+    return kDeflateFailed;
+  }
+  if (s.writeFailed) {
+    if (firstError != nullptr) *firstError = "output write failed";
+    return kDeflateFailed;
+  }
+  return 0;
+}
+
+}  // namespace deflate
+
+std::size_t DeflateStateBytes() { return sizeof(deflate::DeflateState); }
+
+std::uint32_t DeflateStream(const DeflateIo& io, std::uint64_t* compressedBytes,
+                            std::string* firstError) {
+  if (compressedBytes != nullptr) *compressedBytes = 0;
+  if (io.read == nullptr || io.write == nullptr || io.outputBuffer == nullptr ||
+      io.outputSize == 0) {
+    if (firstError != nullptr) *firstError = "no member reader, output writer or output buffer";
+    return kDeflateFailed;
+  }
+  // Value-initialised, so the window starts zeroed and the output never depends on
+  // leftovers of earlier allocations.
+  std::unique_ptr<deflate::DeflateState> state(new (std::nothrow) deflate::DeflateState());
+  if (!state) {
+    if (firstError != nullptr) *firstError = "out of memory for the compressor state";
+    return kDeflateFailed;
+  }
+  deflate::InitState(*state, io);
+  return deflate::CompressMember(*state, compressedBytes, firstError);
+}
+
+}  // namespace ov::zip
