@@ -7,4 +7,4 @@ in=$out/in
 $check "$out/files.zip" --count 5 "logs/app.log=$in/app.log" "old.gz=$in/old.gz" "empty.log=" \
   "mem.txt=$in/mem.txt" "folder/="
 $check "$out/pipe.zip" --count 2 --stream "piped.log=$in/piped.log" "piped.gz=$in/piped.log"
-$check "$out/offset.zip" --count 1 "offset.log=$in/offset.log"
+$check "$out/offset.zip" --count 1 "offset.log=$in/piped.log"

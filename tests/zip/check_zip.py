@@ -1,87 +1,58 @@
 #!/usr/bin/env python3
 """Checks a ZIP archive with independent readers: unzip -t, 7z t, bsdtar and Python's zipfile.
 
-usage: check_zip.py ARCHIVE [--stream] [--count N] [--unzip-skip NAME] [NAME=FILE ...]
-  NAME=FILE  the member NAME must exist and hold exactly the bytes of FILE ("NAME=" for empty)
-  --count N  the archive must list exactly N members
-  --unzip-skip NAME  unzip tests every member but NAME (its CRC pass is slow on gigabytes);
-             the other readers still test it
-  --stream   also read the archive front to back from a pipe (bsdtar -xO -f -), as a reader
-             of a non-seekable stream does, and compare each expected member
+usage: check_zip.py ARCHIVE [--count N] [--stream] [--unzip-skip NAME] [NAME=FILE ...]
+  NAME=FILE         member NAME holds exactly the bytes of FILE ("NAME=" for empty)
+  --count N         the archive lists exactly N members (bsdtar and zipfile)
+  --stream          also read the expected members front to back from a pipe (bsdtar -f -)
+  --unzip-skip NAME unzip tests every member but NAME (its CRC pass is slow on gigabytes)
 Prints what failed and exits 1; exits 0 when every reader accepts the archive.
 """
 import subprocess
 import sys
 import zipfile
 
-
-def run(args, stdin=None):
-    result = subprocess.run(args, stdin=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    return result.returncode, result.stdout, result.stderr
-
-
-def main():
-    archive = sys.argv[1]
-    expected = {}
-    count = None
-    stream = False
-    unzip_skip = []
-    rest = sys.argv[2:]
-    i = 0
-    while i < len(rest):
-        arg = rest[i]
-        if arg == "--stream":
-            stream = True
-        elif arg == "--unzip-skip":
-            i += 1
-            unzip_skip.append(rest[i])
-        elif arg == "--count":
-            i += 1
-            count = int(rest[i])
-        else:
-            name, _, path = arg.partition("=")
-            expected[name] = open(path, "rb").read() if path else b""
-        i += 1
-
-    failures = []
-    code, out, err = run(["unzip", "-tqq", archive] + (["-x"] + unzip_skip if unzip_skip else []))
-    if code != 0:
-        failures.append("unzip -t: exit %d\n%s%s" % (code, out.decode(errors="replace")[-2000:], err.decode(errors="replace")))
-    code, out, err = run(["7z", "t", "-bd", archive])
-    if code != 0 or b"Everything is Ok" not in out:
-        failures.append("7z t: exit %d\n%s%s" % (code, out.decode(errors="replace")[-2000:], err.decode(errors="replace")))
-    code, out, err = run(["bsdtar", "-tf", archive])
-    listed = out.decode("latin-1").splitlines()
-    if code != 0:
-        failures.append("bsdtar -tf: exit %d\n%s" % (code, err.decode(errors="replace")))
-    elif count is not None and len(listed) != count:
-        failures.append("bsdtar -tf lists %d members, expected %d" % (len(listed), count))
-
-    with zipfile.ZipFile(archive) as z:
-        bad = z.testzip()
-        if bad is not None:
-            failures.append("zipfile.testzip: first bad member %r" % bad)
-        names = z.namelist()
-        if count is not None and len(names) != count:
-            failures.append("zipfile lists %d members, expected %d" % (len(names), count))
-        for name, data in expected.items():
-            if name not in names:
-                failures.append("zipfile: member %r missing (has %r)" % (name, names[:20]))
-            elif z.read(name) != data:
-                failures.append("zipfile: member %r differs from its source" % name)
-
-    if stream:
-        for name, data in expected.items():
-            with open(archive, "rb") as f:
-                code, out, err = run(["bsdtar", "-xO", "-f", "-", name], stdin=f)
-            if code != 0 or out != data:
-                failures.append("bsdtar streaming %r: exit %d, %d bytes, expected %d\n%s"
-                                % (name, code, len(out), len(data), err.decode(errors="replace")))
-
-    for failure in failures:
-        print(failure)
-    return 1 if failures else 0
+args, expected, options = sys.argv[2:], {}, {"--count": None, "--unzip-skip": []}
+stream = "--stream" in args
+args = [a for a in args if a != "--stream"]
+while args:
+    arg = args.pop(0)
+    if arg == "--count":
+        options[arg] = int(args.pop(0))
+    elif arg == "--unzip-skip":
+        options[arg].append(args.pop(0))
+    else:
+        name, _, path = arg.partition("=")
+        expected[name] = open(path, "rb").read() if path else b""
+archive, count, failures = sys.argv[1], options["--count"], []
 
 
-if __name__ == "__main__":
-    sys.exit(main())
+def run(command, stdin=None, ok=b""):
+    result = subprocess.run(command, stdin=stdin, capture_output=True)
+    if result.returncode != 0 or ok not in result.stdout:
+        failures.append("%s: exit %d\n%s%s" % (" ".join(command[:2]), result.returncode,
+                                               result.stdout[-2000:].decode(errors="replace"),
+                                               result.stderr.decode(errors="replace")))
+    return result.stdout
+
+
+skip = ["-x"] + options["--unzip-skip"] if options["--unzip-skip"] else []
+run(["unzip", "-tqq", archive] + skip)
+run(["7z", "t", "-bd", archive], ok=b"Everything is Ok")
+listed = run(["bsdtar", "-tf", archive]).decode("latin-1").splitlines()
+with zipfile.ZipFile(archive) as z:
+    names = z.namelist()
+    if z.testzip() is not None:
+        failures.append("zipfile.testzip: bad member %r" % z.testzip())
+    for name, data in expected.items():
+        if name not in names or z.read(name) != data:
+            failures.append("zipfile: member %r missing or different" % name)
+if count is not None and (len(names), len(listed)) != (count, count):
+    failures.append("zipfile lists %d, bsdtar %d members, expected %d" % (len(names), len(listed), count))
+for name, data in expected.items() if stream else []:
+    with open(archive, "rb") as f:
+        if run(["bsdtar", "-xOf", "-", name], stdin=f) != data:
+            failures.append("bsdtar streaming %r: different bytes" % name)
+if failures:
+    print("\n".join(failures))
+sys.exit(1 if failures else 0)

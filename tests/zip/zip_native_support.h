@@ -1,21 +1,19 @@
-// Shared pieces of the native archive tests: a temporary sim machine, host files, readers.
+// Native pieces of the archive tests: a sim machine over a host directory, host files, readers.
 #pragma once
-#include <stdlib.h>
 #include <fcntl.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <zlib.h>
 
-#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/sim/sim_fileio.h"
 #include "platform/sim/sim_files.h"
-#include "tests/zip/zip_test_data.h"
+#include "tests/zip/zip_test_common.h"
 
 namespace ov::zip::test {
 
@@ -24,14 +22,7 @@ inline Bytes ReadHostFile(const std::string& path) {
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline void WriteHostFile(const std::string& path, const Bytes& data) {
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-}
-
-// unzip -t, 7z t, bsdtar and Python's zipfile, through check_zip.py; arguments as that
-// script takes them. Returns true when every reader accepted the archive.
+// unzip -t, 7z t, bsdtar and Python's zipfile through check_zip.py, with its arguments.
 inline bool ReadersAccept(const std::string& archive, const std::vector<std::string>& args = {}) {
   std::string command = "python3 '" OV_ZIP_CHECK_SCRIPT "' '" + archive + "'";
   for (const auto& a : args) command += " '" + a + "'";
@@ -46,8 +37,7 @@ inline Bytes InflateRaw(const std::uint8_t* data, std::size_t size, std::size_t 
   s.avail_in = static_cast<uInt>(size);
   s.next_out = out.data();
   s.avail_out = static_cast<uInt>(out.size());
-  const int rc = inflate(&s, Z_FINISH);
-  out.resize(rc == Z_STREAM_END ? s.total_out : 0);
+  out.resize(inflate(&s, Z_FINISH) == Z_STREAM_END ? s.total_out : 0);
   inflateEnd(&s);
   return out;
 }
@@ -56,13 +46,14 @@ inline std::uint32_t ZlibCrc(const Bytes& data) {
   return static_cast<std::uint32_t>(crc32(0, data.data(), static_cast<uInt>(data.size())));
 }
 
-// A host temporary directory that a SimFileSystem maps "C:\" and friends into.
+// A host temporary directory that a SimFileSystem maps "C:\" into, in a fixed time zone with
+// daylight saving time (a POSIX rule, so no zone database is needed).
 class SimMachine {
  public:
-  SimMachine() {
+  // Multi-gigabyte sparse archives go to memory-backed storage, where reading a hole fills
+  // no disk cache; everything else to the disk's temporary directory.
+  explicit SimMachine(const std::string& base = "/tmp") : m_root(MakeRoot(base)) {
     std::filesystem::create_directories(m_root + "/C");
-    // A fixed zone with daylight saving time, written as a POSIX rule so no zone database
-    // is needed; every archive re-reads it on creation.
     ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
   }
   ~SimMachine() { std::filesystem::remove_all(m_root); }
@@ -70,8 +61,11 @@ class SimMachine {
   SimMachine& operator=(const SimMachine&) = delete;
 
   std::string Host(const std::wstring& path) const { return files.ToHostPath(path); }
-  void Put(const std::wstring& path, const Bytes& data) const { WriteHostFile(Host(path), data); }
-  // Sets the last-write and last-access times (seconds since 1970 UTC).
+  void Put(const std::wstring& path, const Bytes& data) const {
+    std::filesystem::create_directories(std::filesystem::path(Host(path)).parent_path());
+    std::ofstream(Host(path), std::ios::binary).write(reinterpret_cast<const char*>(data.data()),
+                                                      static_cast<std::streamsize>(data.size()));
+  }
   void SetTimes(const std::wstring& path, std::int64_t modified, std::int64_t accessed) const {
     struct timespec times[2] {};
     times[0].tv_sec = static_cast<time_t>(accessed);
@@ -80,52 +74,16 @@ class SimMachine {
   }
 
  private:
-  static std::string MakeRoot() {
-    char pattern[] = "/tmp/ovzip-test-XXXXXX";
-    return ::mkdtemp(pattern);
+  static std::string MakeRoot(const std::string& base) {
+    std::string root = base + "/ovzip-test-XXXXXX";
+    if (::mkdtemp(root.data()) == nullptr) ::mkdtemp((root = "/tmp/ovzip-test-XXXXXX").data());
+    return root;
   }
-  std::string m_root = MakeRoot();
+  std::string m_root;
 
  public:
   platform::sim::SimFileSystem files{m_root};
   platform::sim::SimFileIo io{files};
-};
-
-// Collects everything written into a pipe on a second thread, as a consumer of a streamed
-// archive would.
-class PipeDrain {
- public:
-  PipeDrain(platform::FileIo& io, platform::FileHandle readEnd) : m_io(io), m_readEnd(readEnd) {
-    m_thread = std::thread([this] {
-      std::vector<std::uint8_t> buffer(65536);
-      for (;;) {
-        std::uint32_t got = 0;
-        if (m_io.Read(m_readEnd, buffer.data(), static_cast<std::uint32_t>(buffer.size()), &got) !=
-                platform::kSuccess ||
-            got == 0) {
-          break;
-        }
-        m_bytes.insert(m_bytes.end(), buffer.begin(), buffer.begin() + got);
-      }
-    });
-  }
-  ~PipeDrain() {
-    if (m_thread.joinable()) m_thread.join();
-  }
-  PipeDrain(const PipeDrain&) = delete;
-  PipeDrain& operator=(const PipeDrain&) = delete;
-  // Waits for the writer's end to close and returns what came through.
-  Bytes Finish() {
-    m_thread.join();
-    m_io.Close(m_readEnd);
-    return m_bytes;
-  }
-
- private:
-  platform::FileIo& m_io;
-  platform::FileHandle m_readEnd;
-  Bytes m_bytes;
-  std::thread m_thread;
 };
 
 }  // namespace ov::zip::test
