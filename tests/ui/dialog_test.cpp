@@ -319,3 +319,43 @@ TEST_F(DialogTest, AnEnabledComponentsFileIsEmptiedButNeverThroughALink) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DialogTest, NoEntriesEndsTheDialogAfterBrandingWithoutSaving) {
+  for (const auto& key : kKeys) registry.RefuseOpen(key, kErrorAccessDenied);
+  registry.PutString(kDesktop, L"DefaultDir", L"C:\\Old");
+  Open();
+  // Open() clears the record; the box was shown by OnInitDialog before that.
+  EXPECT_EQ(view.endResult, 2);  // IDCANCEL
+  EXPECT_EQ(view.caption, L"Unknown Product Client tracing options");
+  EXPECT_EQ(SavedDirectory(), L"C:\\Old");
+  dlg.reset();
+  view = TestDialogView();
+  dlg = std::make_unique<COvClientTracingDlg>(platform, view);
+  view.Attach(dlg.get());
+  dlg->OnInitDialog();
+  ASSERT_FALSE(ui.shown.empty());
+  EXPECT_EQ(ui.shown.back().text, L"No tracing entries found.");
+  EXPECT_EQ(ui.shown.back().caption, L"Error");
+}
+
+TEST_F(DialogTest, DirectoryEditLosesOneTrailingBackslashAndKeepsRestartMarksOfLaterEdits) {
+  Open({kIdNo, kIdNo});
+  TypeDirectory(L"C:\\New\\\\");
+  EXPECT_EQ(view.Text(IDC_TRACE_DIRECTORY), L"C:\\New\\");
+  EXPECT_EQ(dlg->GetList().GetDefaultDirectory(), L"C:\\New\\");
+  EXPECT_TRUE(view.Enabled(IDC_APPLY_BUTTON));
+  // An empty directory marks the list without a refresh; a level edit of the still shown
+  // entry must not store back a copy that lost those marks.
+  Open({kIdNo, kIdNo, kIdNo, kIdNo});
+  view.UserSelect(kHooks);
+  view.SetControlText(IDC_TRACE_DIRECTORY, L"");
+  dlg->OnDirectoryKillFocus();
+  view.SetControlText(IDC_TRACE_LEVEL, L"9");
+  dlg->OnLevelKillFocus();
+  EXPECT_EQ(Entry(kHooks).m_spoolerRestartPending, 1);
+  EXPECT_TRUE(dlg->GetList().IsSpoolerRestartNeeded());
+}
+
+}  // namespace
