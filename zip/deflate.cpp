@@ -157,17 +157,23 @@ unsigned LongestMatch(DeflateState& s, unsigned curMatch) {
     unsigned cand = s.levelHead[k][LevelStartHash(k, scan)];
     while (cand >= done) cand = prev[cand & kWMask];
     bool climbed = false;
+    unsigned walked = 0;
     for (; cand > limit; cand = prev[cand & kWMask]) {
       const std::uint8_t* const match = window + cand;
-      if ((Load32(match) & 0xFFFFFF) == scan3) {
-        // On the same 3-byte chain: past the budget, so is every later one.
-        const unsigned steps = static_cast<std::uint16_t>(firstRank - s.rank[cand & kWMask]);
-        if (steps >= budget) return bestLen;
+      // A candidate on the same 3-byte chain that is past the budget means every later
+      // one is too. Only a longer match must be refused for it, so the walk looks at the
+      // rank just now and then to end early, and always before taking a match.
+      if ((++walked & 31) == 0 && (Load32(match) & 0xFFFFFF) == scan3 &&
+          static_cast<std::uint16_t>(firstRank - s.rank[cand & kWMask]) >= budget) {
+        return bestLen;
       }
       if (Load16(match + bestLen - 1) != scanEnd || Load16(match) != scanStart) continue;
       const unsigned len = MatchLength(scan, match);
       if (len > bestLen) {
-        // A longer match shares at least three bytes, so the rank test above applied.
+        // A longer match shares at least bestLen + 1 >= 5 bytes: it is on the 3-byte chain.
+        if (static_cast<std::uint16_t>(firstRank - s.rank[cand & kWMask]) >= budget) {
+          return bestLen;
+        }
         s.matchStart = cand;
         bestLen = len;
         if (len >= niceMatch) return bestLen;
