@@ -59,26 +59,27 @@ unsigned LevelHash(const std::uint8_t* p) {
   return static_cast<unsigned>(h >> (64 - kLevelHashBits));
 }
 
-template <int K>
-void LinkLevel(DeflateState& s, unsigned from, unsigned to) {
-  std::uint16_t* head = s.levelHead[K];
-  std::uint16_t* prev = s.levelPrev[K];
-  for (unsigned pos = from; pos < to; ++pos) {
-    const unsigned h = LevelHash<K>(s.window + pos);
-    prev[pos & kWMask] = head[h];
-    head[h] = static_cast<std::uint16_t>(pos);
-  }
-}
-
 // Links the positions before the current one into the level chains. Only done while the
-// full lookahead is there, so every prefix hashed is final input.
+// full lookahead is there, so every prefix hashed is final input. Both levels in one pass:
+// each position's first word is loaded once, and the loop's bookkeeping is shared.
 void CatchUpLevels(DeflateState& s) {
   const unsigned from = s.levelPos;
   const unsigned to = s.strstart;
   if (from >= to) return;
-  static_assert(kLevels == 2, "one LinkLevel per level");
-  LinkLevel<0>(s, from, to);
-  LinkLevel<1>(s, from, to);
+  static_assert(kLevels == 2, "one pass links both levels");
+  std::uint16_t* const head0 = s.levelHead[0];
+  std::uint16_t* const prev0 = s.levelPrev[0];
+  std::uint16_t* const head1 = s.levelHead[1];
+  std::uint16_t* const prev1 = s.levelPrev[1];
+  for (unsigned pos = from; pos < to; ++pos) {
+    const unsigned h0 = LevelHash<0>(s.window + pos);
+    const unsigned h1 = LevelHash<1>(s.window + pos);
+    const unsigned slot = pos & kWMask;
+    prev0[slot] = head0[h0];
+    head0[h0] = static_cast<std::uint16_t>(pos);
+    prev1[slot] = head1[h1];
+    head1[h1] = static_cast<std::uint16_t>(pos);
+  }
   s.levelPos = to;
 }
 
