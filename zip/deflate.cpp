@@ -272,7 +272,25 @@ void Run(DeflateState& s) {
       // The match covers s0 - 1 .. s0 + L - 2; s0 is in the chains already.
       unsigned last = s0 + s.prevLength - 2;
       if (last > maxInsert) last = maxInsert;
-      for (unsigned p = s0 + 1; p <= last; ++p) InsertString(s, p);
+      if (s0 + 1 <= last) {
+        // Inside a match the running form is cheapest: each hash is the last one with
+        // one byte shifted in.
+        std::uint16_t* const head = s.head;
+        std::uint16_t* const prev = s.prev;
+        std::uint16_t* const count = s.headCount;
+        std::uint16_t* const rank = s.rank;
+        const std::uint8_t* const window = s.window;
+        unsigned h =
+            ((static_cast<unsigned>(window[s0 + 1]) << kHashShift) ^ window[s0 + 2]) & kHashMask;
+        for (unsigned p = s0 + 1; p <= last; ++p) {
+          h = ((h << kHashShift) ^ window[p + 2]) & kHashMask;
+          const unsigned slot = p & kWMask;
+          prev[slot] = head[h];
+          rank[slot] = ++count[h];
+          head[h] = static_cast<std::uint16_t>(p);
+        }
+        s.insHash = h;
+      }
       s.strstart = s0 + s.prevLength - 1;
       s.matchAvailable = false;
       s.matchLength = kMinMatch - 1;
