@@ -6,17 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "trace/divude_writer.h"
 #include "trace/ov_trace.h"
 
 namespace ov::trace::testing {
 
-struct WrittenLine {
-  std::uint32_t level;
-  std::string source;
-  std::int32_t line;
-  std::string message;
-};
+struct WrittenLine { std::uint32_t level; std::string source; std::int32_t line; std::string message; };
 
 struct RecordingWriter final : Divude::IWriterMutable {
   void write(std::uint32_t level, const std::string& source, std::int32_t line, const std::string& message) override {
