@@ -15,12 +15,9 @@
 
 #include "platform/sim/sim_fileio.h"
 #include "platform/sim/sim_files.h"
+#include "tests/zip/zip_test_data.h"
 
 namespace ov::zip::test {
-
-using Bytes = std::vector<std::uint8_t>;
-
-inline Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 inline Bytes ReadHostFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -31,27 +28,6 @@ inline void WriteHostFile(const std::string& path, const Bytes& data) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-}
-
-// Text that compresses, then a stretch that does not.
-inline Bytes SampleLog(std::size_t lines) {
-  std::string text;
-  std::uint32_t x = 12345;
-  for (std::size_t i = 0; i < lines; ++i) {
-    x = x * 1103515245u + 12345u;
-    text += "2024-02-29 14:37:42.123 [OvSpoolerHooks] job " + std::to_string(i) + " state " +
-            std::to_string(x >> 20) + "\r\n";
-  }
-  return ToBytes(text);
-}
-
-inline Bytes RandomBytes(std::size_t size, std::uint32_t seed) {
-  Bytes out(size);
-  for (auto& b : out) {
-    seed = seed * 1664525u + 1013904223u;
-    b = static_cast<std::uint8_t>(seed >> 24);
-  }
-  return out;
 }
 
 // unzip -t, 7z t, bsdtar and Python's zipfile, through check_zip.py; arguments as that
