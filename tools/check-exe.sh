@@ -15,3 +15,7 @@ for d in $dlls; do
     libgcc*|libstdc++*|libwinpthread*|*mingw*) echo "depends on a compiler runtime DLL: $d" >&2; exit 1 ;;
   esac
 done
+# The embedded manifest asks for elevation and names the 32-bit architecture.
+grep -q 'level="requireAdministrator"' "$exe" || { echo "manifest does not ask for requireAdministrator" >&2; exit 1; }
+grep -q 'processorArchitecture="x86"' "$exe" || { echo "manifest is not for x86" >&2; exit 1; }
+echo "manifest: requireAdministrator, x86"

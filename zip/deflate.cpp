@@ -59,26 +59,27 @@ unsigned LevelHash(const std::uint8_t* p) {
   return static_cast<unsigned>(h >> (64 - kLevelHashBits));
 }
 
-template <int K>
-void LinkLevel(DeflateState& s, unsigned from, unsigned to) {
-  std::uint16_t* head = s.levelHead[K];
-  std::uint16_t* prev = s.levelPrev[K];
-  for (unsigned pos = from; pos < to; ++pos) {
-    const unsigned h = LevelHash<K>(s.window + pos);
-    prev[pos & kWMask] = head[h];
-    head[h] = static_cast<std::uint16_t>(pos);
-  }
-}
-
 // Links the positions before the current one into the level chains. Only done while the
-// full lookahead is there, so every prefix hashed is final input.
+// full lookahead is there, so every prefix hashed is final input. Both levels in one pass:
+// each position's first word is loaded once, and the loop's bookkeeping is shared.
 void CatchUpLevels(DeflateState& s) {
   const unsigned from = s.levelPos;
   const unsigned to = s.strstart;
   if (from >= to) return;
-  static_assert(kLevels == 2, "one LinkLevel per level");
-  LinkLevel<0>(s, from, to);
-  LinkLevel<1>(s, from, to);
+  static_assert(kLevels == 2, "one pass links both levels");
+  std::uint16_t* const head0 = s.levelHead[0];
+  std::uint16_t* const prev0 = s.levelPrev[0];
+  std::uint16_t* const head1 = s.levelHead[1];
+  std::uint16_t* const prev1 = s.levelPrev[1];
+  for (unsigned pos = from; pos < to; ++pos) {
+    const unsigned h0 = LevelHash<0>(s.window + pos);
+    const unsigned h1 = LevelHash<1>(s.window + pos);
+    const unsigned slot = pos & kWMask;
+    prev0[slot] = head0[h0];
+    head0[h0] = static_cast<std::uint16_t>(pos);
+    prev1[slot] = head1[h1];
+    head1[h1] = static_cast<std::uint16_t>(pos);
+  }
   s.levelPos = to;
 }
 
@@ -157,17 +158,23 @@ unsigned LongestMatch(DeflateState& s, unsigned curMatch) {
     unsigned cand = s.levelHead[k][LevelStartHash(k, scan)];
     while (cand >= done) cand = prev[cand & kWMask];
     bool climbed = false;
+    unsigned walked = 0;
     for (; cand > limit; cand = prev[cand & kWMask]) {
       const std::uint8_t* const match = window + cand;
-      if ((Load32(match) & 0xFFFFFF) == scan3) {
-        // On the same 3-byte chain: past the budget, so is every later one.
-        const unsigned steps = static_cast<std::uint16_t>(firstRank - s.rank[cand & kWMask]);
-        if (steps >= budget) return bestLen;
+      // A candidate on the same 3-byte chain that is past the budget means every later
+      // one is too. Only a longer match must be refused for it, so the walk looks at the
+      // rank just now and then to end early, and always before taking a match.
+      if ((++walked & 31) == 0 && (Load32(match) & 0xFFFFFF) == scan3 &&
+          static_cast<std::uint16_t>(firstRank - s.rank[cand & kWMask]) >= budget) {
+        return bestLen;
       }
       if (Load16(match + bestLen - 1) != scanEnd || Load16(match) != scanStart) continue;
       const unsigned len = MatchLength(scan, match);
       if (len > bestLen) {
-        // A longer match shares at least three bytes, so the rank test above applied.
+        // A longer match shares at least bestLen + 1 >= 5 bytes: it is on the 3-byte chain.
+        if (static_cast<std::uint16_t>(firstRank - s.rank[cand & kWMask]) >= budget) {
+          return bestLen;
+        }
         s.matchStart = cand;
         bestLen = len;
         if (len >= niceMatch) return bestLen;
@@ -265,7 +272,25 @@ void Run(DeflateState& s) {
       // The match covers s0 - 1 .. s0 + L - 2; s0 is in the chains already.
       unsigned last = s0 + s.prevLength - 2;
       if (last > maxInsert) last = maxInsert;
-      for (unsigned p = s0 + 1; p <= last; ++p) InsertString(s, p);
+      if (s0 + 1 <= last) {
+        // Inside a match the running form is cheapest: each hash is the last one with
+        // one byte shifted in.
+        std::uint16_t* const head = s.head;
+        std::uint16_t* const prev = s.prev;
+        std::uint16_t* const count = s.headCount;
+        std::uint16_t* const rank = s.rank;
+        const std::uint8_t* const window = s.window;
+        unsigned h =
+            ((static_cast<unsigned>(window[s0 + 1]) << kHashShift) ^ window[s0 + 2]) & kHashMask;
+        for (unsigned p = s0 + 1; p <= last; ++p) {
+          h = ((h << kHashShift) ^ window[p + 2]) & kHashMask;
+          const unsigned slot = p & kWMask;
+          prev[slot] = head[h];
+          rank[slot] = ++count[h];
+          head[h] = static_cast<std::uint16_t>(p);
+        }
+        s.insHash = h;
+      }
       s.strstart = s0 + s.prevLength - 1;
       s.matchAvailable = false;
       s.matchLength = kMinMatch - 1;

@@ -1,267 +1,278 @@
 // Branding against real branding libraries: the sim natively, the real registry and loader
-// under Wine.
+// under Wine; OvRegistry's rules natively, where the sim can inject failures.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "branding/branding_placeholders.h"
 #include "branding/ov_brands.h"
 #include "branding/ov_registry.h"
-#include "tests/branding/branding_machine.h"
 #include "tests/trace/recording_writer.h"
-#include "trace/ov_text_convert.h"
+#if defined(_WIN32)
+#include <windows.h>
+
+#include "platform/win32/win32_modules.h"
+#include "platform/win32/win32_platform.h"
+#else
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/sim/posix_modules.h"
+#include "platform/sim/sim_clock.h"
+#include "platform/sim/sim_files.h"
+#include "platform/sim/sim_registry.h"
+#endif
 
 namespace {
 
-using ov::branding::GetSupportFileLocation;
+using namespace ov::platform;
 using ov::branding::OvBrands;
-using ov::branding::ReplaceBrandingPlaceholders;
-using ov::trace::testing::InstalledRecorder;
-using Strings = std::vector<std::string>;
 
-std::wstring Text(const wchar_t* value) { return value == nullptr ? L"(null)" : value; }
+const std::wstring kKey = ov::branding::kBrandingRegistryKey, kValue = ov::branding::kSupportFileLocationValue;
+const std::wstring kFull[] = {L"Veltrane PrintSentry", L"Veltrane Systems", L"+44 20 7946 0321", L"0800 046 0321",
+                              L"Veltrane PrintSentry Print Management Suite",
+                              L"https://www.printsentry.example/support"};
+
+// The registry and loader of the tier, with the branding libraries built from the demo source
+// ("full", "nulls", "emptyreports", "partial"): next to the program under Wine, copied into
+// the sim's file system natively.
+#if defined(_WIN32)
+struct Machine {
+  Platform Services() { return {.registry = &registry, .modules = &modules}; }  // no clock: no registry waits
+  std::wstring FixtureFolder(const std::string& variant) {
+    wchar_t exe[MAX_PATH] = {};
+    const std::wstring path(exe, GetModuleFileNameW(nullptr, exe, MAX_PATH));
+    return path.substr(0, path.find_last_of(L'\\')) + L"\\fixtures\\" + std::wstring(variant.begin(), variant.end());
+  }
+  win32::Win32Registry registry;
+  win32::Win32Modules modules;
+};
+#else
+namespace fs = std::filesystem;
+struct Machine {
+  ~Machine() { fs::remove_all(root, ignored); }
+  Platform Services() { return {.registry = &registry, .files = &files, .clock = &clock, .modules = &modules}; }
+  std::wstring FixtureFolder(const std::string& variant) {
+    const std::wstring folder = L"C:\\Program Files\\Veltrane\\" + sim::HostToWide(variant);
+    const fs::path host = modules.HostPath(folder + L"\\OvBrands.dll");
+    fs::create_directories(host.parent_path());
+    fs::copy_file(fs::read_symlink("/proc/self/exe").parent_path() / "fixtures" / variant / "OvBrands.dll", host,
+                  fs::copy_options::overwrite_existing);
+    return folder;
+  }
+  std::error_code ignored;
+  fs::path root = fs::temp_directory_path() / ("ovbranding-" + std::to_string(::getpid()));
+  sim::SimRegistry registry;
+  sim::SimFileSystem files{(fs::create_directories(root), root.string())};
+  sim::PosixModules modules{&files};
+  sim::SimClock clock;
+};
+#endif
 
 class BrandingTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    machine = branding_test::MakeMachine();
-    machine->RemoveSupportFileLocation();
-    OvBrands::InstallPlatform(machine->Platform());
-  }
+  void SetUp() override { OvBrands::InstallPlatform(machine.Services()); }
   void TearDown() override {
     OvBrands::ResetForTesting();
     OvBrands::InstallPlatform({});
-    machine->RemoveSupportFileLocation();
+    SetSupportFileLocation(nullptr);
   }
+  // "Support File Location" through the registry concept; null removes it.
+  void SetSupportFileLocation(const wchar_t* folder, std::uint32_t type = kRegSz) {
+    RegKey key = kNoKey;
+    if (machine.registry.CreateKey(kHKeyLocalMachine, kKey, kKeyWrite, &key) != kSuccess) return;
+    if (folder == nullptr) {
+      machine.registry.DeleteValue(key, kValue);
+    } else {
+      const std::vector<std::uint8_t> data = ToRegistryText(folder);
+      machine.registry.SetValue(key, kValue, type, data.data(), static_cast<std::uint32_t>(data.size()));
+    }
+    machine.registry.CloseKey(key);
+  }
+  // "" for no library.
   void UseLibrary(const std::string& variant) {
-    machine->SetSupportFileLocation(machine->FixtureFolder(variant));
+    OvBrands::ResetForTesting();
+    SetSupportFileLocation(variant.empty() ? nullptr : machine.FixtureFolder(variant).c_str());
   }
-  std::size_t Count(const std::string& line) {
-    const Strings messages = recorder.Messages();
-    return static_cast<std::size_t>(std::count(messages.begin(), messages.end(), line));
+  long Count(const std::string& line) {
+    const std::vector<std::string> messages = recorder.Messages();
+    return std::count(messages.begin(), messages.end(), line);
   }
-  bool Wrote(const std::string& line) { return Count(line) != 0; }
 
-  InstalledRecorder recorder;
-  std::unique_ptr<branding_test::Machine> machine;
+  ov::trace::testing::InstalledRecorder recorder;
+  Machine machine;
 };
-
-// Each getter's value (null shown as "(null)") for a library variant; "" for no library.
-struct GetterCase {
-  std::string variant;
-  std::vector<std::wstring> values;  // product, company, contact, toll free, long, URL,
-                                     // reports manager, title 11/0, title 12/0
-};
-
-std::vector<std::wstring> AllGetters() {
-  OvBrands& b = *OvBrands::getInstance();
-  return {Text(b.GetProductName()),          Text(b.getCompanyNameForDisplay()),
-          Text(b.getContactNumber()),        Text(b.getContactNumberTollFree()),
-          Text(b.GetLongName()),             Text(b.GetURL()),
-          Text(b.GetReportsManagerName()),   Text(b.getTitleFromResource(11, 0)),
-          Text(b.getTitleFromResource(12, 0))};
-}
 
 TEST_F(BrandingTest, GettersAnswerPerLibrary) {
-  const GetterCase cases[] = {
-      {"",
-       {L"Unknown Product", L"Unknown Company", L"Unknown Contact Number",
-        L"Unknown Toll free contact number", L"Unknown long name", ov::branding::kDefaultUrl,
-        L"Reports Manager", L"(null)", L"(null)"}},
-      {"full",
-       {L"Veltrane PrintSentry", L"Veltrane Systems", L"+44 20 7946 0321", L"0800 046 0321",
-        L"Veltrane PrintSentry Print Management Suite", L"https://www.printsentry.example/support",
-        L"PrintSentry Reports", L"Print Trail", L"(null)"}},
-      {"nulls",
-       {L"(null)", L"(null)", L"(null)", L"(null)", L"(null)", L"(null)", L"Reports Manager",
-        L"(null)", L"(null)"}},
-      {"emptyreports",
-       {L"Veltrane PrintSentry", L"Veltrane Systems", L"+44 20 7946 0321", L"0800 046 0321",
-        L"Veltrane PrintSentry Print Management Suite", L"https://www.printsentry.example/support",
-        L"Reports Manager", L"Print Trail", L"(null)"}},
-      {"partial",
-       {L"Unknown Product", L"<<_CompanyName_>> and <<_ProductName_>> Labs", L"Unknown Contact Number",
-        L"Unknown Toll free contact number", L"<<_CompanyName_>> Enterprise", ov::branding::kDefaultUrl,
-        L"Reports Manager", L"(null)", L"(null)"}},
+  const std::wstring n = L"(null)", reports = L"Reports Manager", url = ov::branding::kDefaultUrl;
+  const std::wstring u[] = {L"Unknown Product", L"Unknown Company", L"Unknown Contact Number",
+                            L"Unknown Toll free contact number", L"Unknown long name"};
+  const struct {
+    std::string variant;
+    std::vector<std::wstring> values;  // the getters in the order asked below, null as "(null)"
+  } cases[] = {
+      {"", {u[0], u[1], u[2], u[3], u[4], url, reports, n, n}},
+      {"full", {kFull[0], kFull[1], kFull[2], kFull[3], kFull[4], kFull[5], L"PrintSentry Reports", L"Print Trail", n}},
+      {"nulls", {n, n, n, n, n, n, reports, n, n}},
+      {"emptyreports", {kFull[0], kFull[1], kFull[2], kFull[3], kFull[4], kFull[5], reports, L"Print Trail", n}},
+      {"partial", {u[0], L"<<_CompanyName_>> and <<_ProductName_>> Labs", u[2], u[3], L"<<_CompanyName_>> Enterprise",
+                   url, reports, n, n}},
   };
-  for (const GetterCase& c : cases) {
-    SCOPED_TRACE("library " + (c.variant.empty() ? std::string("none") : c.variant));
-    if (c.variant.empty()) {
-      machine->RemoveSupportFileLocation();
-    } else {
-      UseLibrary(c.variant);
+  for (const auto& c : cases) {
+    SCOPED_TRACE("library '" + c.variant + "'");
+    UseLibrary(c.variant);
+    OvBrands& b = *OvBrands::getInstance();
+    std::vector<std::wstring> values;
+    for (const wchar_t* value : {b.GetProductName(), b.getCompanyNameForDisplay(), b.getContactNumber(),
+                                 b.getContactNumberTollFree(), b.GetLongName(), b.GetURL(), b.GetReportsManagerName(),
+                                 b.getTitleFromResource(11, 0), b.getTitleFromResource(12, 0)}) {
+      values.push_back(value == nullptr ? n : value);
     }
-    EXPECT_EQ(AllGetters(), c.values);
-    OvBrands::ResetForTesting();
+    EXPECT_EQ(values, c.values);
   }
 }
 
-TEST_F(BrandingTest, TraceLinesOfTheDemoLibrary) {
-  UseLibrary("full");
-  AllGetters();
-  EXPECT_EQ(recorder.Messages(),
-            (Strings{"OvBrands::getInstance ", "LoadLibrary OvBrands.dll",
-                     "OvBrands::GetProductName", "Product name: Veltrane PrintSentry",
-                     "OvBrands::getCompanyNameForDisplay", "Company name: Veltrane Systems",
-                     "OvBrands::getContactNumber", "Contact Number: +44 20 7946 0321",
-                     "OvBrands::getContactNumberTollFree", "Toll free contact number: 0800 046 0321",
-                     "OvBrands::GetLongName", "Long name: Veltrane PrintSentry Print Management Suite",
-                     "OvBrands::GetURL", "URL is: https://www.printsentry.example/support",
-                     "OvBrands::GetReportsManagerName", "Reports Manager Name is: PrintSentry Reports",
-                     "OvBrands::getTitleFromResource", "The title is: Print Trail",
-                     "OvBrands::getTitleFromResource", "The title is: NULL"}));
-}
-
-TEST_F(BrandingTest, TraceLinesOfNullValues) {
-  UseLibrary("nulls");
-  AllGetters();
-  EXPECT_EQ(recorder.Messages(),
-            (Strings{"OvBrands::getInstance ", "LoadLibrary OvBrands.dll",
-                     "OvBrands::GetProductName", "Product name is NULL",
-                     "OvBrands::getCompanyNameForDisplay", "Company name is NULL",
-                     "OvBrands::getContactNumber", "Contact Number is NULL",
-                     "OvBrands::getContactNumberTollFree", "Toll free contact number is NULL",
-                     "OvBrands::GetLongName", "Long name is NULL",
-                     "OvBrands::GetURL",  // null URL: no further line
-                     "OvBrands::GetReportsManagerName", "Reports Manager Name is: Reports Manager",
-                     "OvBrands::getTitleFromResource", "The title is: NULL",
-                     "OvBrands::getTitleFromResource", "The title is: NULL"}));
-}
-
-TEST_F(BrandingTest, TraceLinesWithoutTheLibrary) {
-  AllGetters();
-  const std::string url = "URL is: " + ov::trace::WideToUtf8(ov::branding::kDefaultUrl);
-  EXPECT_EQ(recorder.Messages(),
-            (Strings{"OvBrands::getInstance ", "LoadLibrary failed for DLL: OvBrands.dll",
-                     "OvBrands::GetProductName", "Product name: Unknown Product",
-                     "OvBrands::getCompanyNameForDisplay", "Company name: Unknown Company",
-                     "OvBrands::getContactNumber", "Contact Number: Unknown Contact Number",
-                     "OvBrands::getContactNumberTollFree",
-                     "Toll free contact number: Unknown Toll free contact number",
-                     "OvBrands::GetLongName", "Long name: Unknown long name",
-                     "OvBrands::GetURL", url,
-                     "OvBrands::GetReportsManagerName", "Reports Manager Name is: Reports Manager",
-                     "OvBrands::getTitleFromResource",  // no export: no further line
-                     "OvBrands::getTitleFromResource"}));
-}
-
-struct ReplaceCase {
-  std::string variant;
-  std::wstring text;
-  std::wstring expected;
-};
-
-TEST_F(BrandingTest, ReplacesPlaceholders) {
-  const ReplaceCase cases[] = {
+TEST_F(BrandingTest, ReplacesPlaceholdersInTokenOrder) {
+  const struct {
+    std::string variant;
+    std::wstring text, expected;
+  } cases[] = {
       {"", L"<<_ProductName_>> Client Tracing <<_TrailPrinting_>>",
        L"Unknown Product Client Tracing <<_TrailPrinting_>>"},
-      {"full", L"<<_ProductName_>> Client tracing options", L"Veltrane PrintSentry Client tracing options"},
       {"full",
        L"<<_CompanyName_>>|<<_ProductName_>>|<<_LongName_>>|<<_UrlName_>>|<<_ContactNumber_>>|"
-       L"<<_ContactNumberTollFree_>>|<<_ReportsManagerName_>>|<<_TrailPrinting_>>",
-       L"Veltrane Systems|Veltrane PrintSentry|Veltrane PrintSentry Print Management Suite|"
-       L"https://www.printsentry.example/support|+44 20 7946 0321|0800 046 0321|PrintSentry Reports|"
-       L"Print Trail"},
+       L"<<_ContactNumberTollFree_>>|<<_ReportsManagerName_>>|<<_TrailPrinting_>>|<<_ProductName_>>",
+       kFull[1] + L"|" + kFull[0] + L"|" + kFull[4] + L"|" + kFull[5] + L"|" + kFull[2] + L"|" + kFull[3] +
+           L"|PrintSentry Reports|Print Trail|" + kFull[0]},
       // Matched exactly, case included; a broken token is left alone.
       {"full", L"<<_productname_>> <<_ProductName_> <<_ProductName_>>",
-       L"<<_productname_>> <<_ProductName_> Veltrane PrintSentry"},
+       L"<<_productname_>> <<_ProductName_> " + kFull[0]},
+      {"full", L"Client tracing <<_Unknown_>> <<_ProductName", L"Client tracing <<_Unknown_>> <<_ProductName"},
       {"nulls", L"<<_ProductName_>> Client Tracing", L"<<_ProductName_>> Client Tracing"},
       {"emptyreports", L"By <<_ReportsManagerName_>>", L"By Reports Manager"},
       // A token inside a value for an earlier token is replaced; inside a value for a later
       // token, or for the same token, it is not.
       {"partial", L"<<_CompanyName_>> / <<_LongName_>>",
        L"<<_CompanyName_>> and Unknown Product Labs / <<_CompanyName_>> Enterprise"},
-      {"partial", L"<<_TrailPrinting_>>", L"<<_TrailPrinting_>>"},
   };
-  for (const ReplaceCase& c : cases) {
-    SCOPED_TRACE("library " + (c.variant.empty() ? std::string("none") : c.variant));
-    if (c.variant.empty()) {
-      machine->RemoveSupportFileLocation();
-    } else {
-      UseLibrary(c.variant);
-    }
+  for (const auto& c : cases) {
+    SCOPED_TRACE("library '" + c.variant + "'");
+    UseLibrary(c.variant);
     std::wstring text = c.text;
-    ReplaceBrandingPlaceholders(text);
+    ov::branding::ReplaceBrandingPlaceholders(text);
     EXPECT_EQ(text, c.expected);
+  }
+  // Loaded only for a token that occurs; each value asked for once per call.
+  EXPECT_EQ(Count("LoadLibrary OvBrands.dll"), 5);
+  EXPECT_EQ(Count("OvBrands::GetProductName"), 5);
+}
+
+TEST_F(BrandingTest, LibraryIsLoadedOnceFromTheRegSzFolder) {
+  const std::wstring folder = machine.FixtureFolder("full");
+  const struct {
+    std::wstring recorded;
+    std::uint32_t type;
+    std::wstring location, product;
+  } cases[] = {{folder, kRegSz, folder + L"\\", kFull[0]},
+               {folder + L"\\", kRegSz, folder + L"\\", kFull[0]},
+               {folder, kRegExpandSz, L"", L"Unknown Product"},
+               {L"", kRegSz, L"", L"Unknown Product"},
+               {folder + L"\\missing", kRegSz, folder + L"\\missing\\", L"Unknown Product"}};
+  for (const auto& c : cases) {
     OvBrands::ResetForTesting();
+    SetSupportFileLocation(c.recorded.c_str(), c.type);
+    EXPECT_EQ(ov::branding::GetSupportFileLocation(machine.registry, machine.Services().clock), c.location);
+    EXPECT_EQ(OvBrands::getInstance()->GetProductName(), c.product);
+  }
+  SetSupportFileLocation(folder.c_str());  // after a failed load: not retried
+  EXPECT_STREQ(OvBrands::getInstance()->GetProductName(), L"Unknown Product");
+  EXPECT_EQ(Count("LoadLibrary failed for DLL: OvBrands.dll"), 3);
+}
+
+#if !defined(_WIN32)
+using ov::branding::OvRegistry;
+using sim::RegOp;
+
+TEST_F(BrandingTest, OnlyAnInvalidHandleIsRetriedOnce) {
+  const struct {
+    ErrorCode failure;
+    int failures;  // opens of the key that answer `failure` first
+    ErrorCode result;
+    std::vector<std::uint32_t> sleeps;  // one per retry
+  } cases[] = {{kErrorInvalidHandle, 0, kSuccess, {}},
+               {kErrorInvalidHandle, 1, kSuccess, {10}},
+               {kErrorInvalidHandle, 2, kErrorInvalidHandle, {10}},
+               {kErrorAccessDenied, 1, kErrorAccessDenied, {}}};
+  machine.registry.PutString(kKey, kValue, L"C:\\Brands");
+  for (const auto& c : cases) {
+    int opens = 0;
+    machine.registry.SetFailureHook([&](RegOp op, const std::wstring&, const std::wstring&) -> ErrorCode {
+      return op == RegOp::Open && ++opens <= c.failures ? c.failure : kSuccess;
+    });
+    machine.clock.ClearSleeps();
+    {
+      OvRegistry key(machine.registry, &machine.clock);
+      EXPECT_EQ(key.Open(kHKeyLocalMachine, kKey, 0, kKeyQueryValue), c.result) << c.failures;
+      EXPECT_EQ(static_cast<std::size_t>(opens), 1 + c.sleeps.size());
+      EXPECT_EQ(machine.clock.Sleeps(), c.sleeps);
+    }
+    EXPECT_EQ(machine.registry.OpenHandleCount(), 0u);
   }
 }
 
-TEST_F(BrandingTest, RepeatedTokenIsReplacedEverywhereWithOneCall) {
-  UseLibrary("full");
-  std::wstring text = L"<<_ProductName_>> and <<_ProductName_>><<_ProductName_>>.";
-  ReplaceBrandingPlaceholders(text);
-  EXPECT_EQ(text, L"Veltrane PrintSentry and Veltrane PrintSentryVeltrane PrintSentry.");
-  EXPECT_EQ(Count("OvBrands::GetProductName"), 1u);
-  EXPECT_FALSE(Wrote("Product name is NULL"));
+std::vector<std::uint8_t> Utf16(std::initializer_list<std::uint16_t> units) {
+  std::vector<std::uint8_t> bytes;
+  for (std::uint16_t u : units) bytes.insert(bytes.end(), {std::uint8_t(u & 0xFF), std::uint8_t(u >> 8)});
+  return bytes;
 }
 
-TEST_F(BrandingTest, NullValueIsTraced) {
-  UseLibrary("nulls");
-  std::wstring text = L"<<_ProductName_>>";
-  ReplaceBrandingPlaceholders(text);
-  EXPECT_EQ(text, L"<<_ProductName_>>");
-  EXPECT_TRUE(Wrote("Product name is NULL"));
-}
-
-TEST_F(BrandingTest, TextWithoutTokensNeverLoadsTheLibrary) {
-  UseLibrary("full");
-  std::wstring text = L"Client tracing options <<_Unknown_>> <<_ProductName";
-  ReplaceBrandingPlaceholders(text);
-  EXPECT_EQ(text, L"Client tracing options <<_Unknown_>> <<_ProductName");
-  EXPECT_TRUE(recorder.Lines().empty());
-  // Only tokens that occur are asked for.
-  text = L"<<_UrlName_>>";
-  ReplaceBrandingPlaceholders(text);
-  EXPECT_EQ(recorder.Messages(),
-            (Strings{"OvBrands::getInstance ", "LoadLibrary OvBrands.dll", "OvBrands::GetURL",
-                     "URL is: https://www.printsentry.example/support"}));
-}
-
-TEST_F(BrandingTest, LoadIsAttemptedOncePerProcess) {
-  EXPECT_STREQ(OvBrands::getInstance()->GetProductName(), L"Unknown Product");
-  UseLibrary("full");  // appears after the failed load: not retried
-  OvBrands* again = OvBrands::getInstance();
-  EXPECT_EQ(again, OvBrands::getInstance());
-  EXPECT_STREQ(again->GetProductName(), L"Unknown Product");
-  EXPECT_EQ(Count("OvBrands::getInstance "), 3u);
-  EXPECT_EQ(Count("LoadLibrary failed for DLL: OvBrands.dll"), 1u);
-  EXPECT_FALSE(Wrote("LoadLibrary OvBrands.dll"));
-}
-
-TEST_F(BrandingTest, SupportFileLocationEndsInOneBackslash) {
-  const std::wstring folder = machine->FixtureFolder("full");
-  for (const std::wstring& recorded : {folder, folder + L"\\"}) {
-    machine->SetSupportFileLocation(recorded);
-    EXPECT_EQ(GetSupportFileLocation(machine->Registry(), &machine->clock), folder + L"\\");
-    EXPECT_STREQ(OvBrands::getInstance()->GetProductName(), L"Veltrane PrintSentry");
-    OvBrands::ResetForTesting();
+TEST_F(BrandingTest, QueryStringReadsOnlyRegSzAndLeavesTheOutputOnFailure) {
+  const struct {
+    std::uint32_t type;
+    std::vector<std::uint8_t> data;
+    std::wstring text;  // "unchanged" when the output keeps its old value
+  } cases[] = {
+      {kRegSz, Utf16({'C', ':', 0x20AC, 0}), L"C:\u20AC"},
+      {kRegSz, Utf16({'a', 'b', 'c'}), L"abc"},  // no terminating zero
+      {kRegSz, Utf16({'a', 0, 'b', 0}), L"a"},
+      {kRegSz, {'a', 0, 'b', 0, '!'}, L"ab"},  // odd size
+      {kRegSz, {}, L""},
+      {kRegExpandSz, Utf16({'x', 0}), L"unchanged"},
+      {kRegDword, {1, 0, 0, 0}, L"unchanged"},
+  };
+  for (const auto& c : cases) {
+    machine.registry.PutValue(kKey, kValue, c.type, c.data);
+    OvRegistry key(machine.registry, &machine.clock);
+    ASSERT_EQ(key.Open(kHKeyLocalMachine, kKey, 0, kKeyQueryValue), kSuccess);
+    machine.clock.ClearSleeps();
+    std::wstring text = L"unchanged";
+    EXPECT_EQ(key.QueryString(kValue, &text), kSuccess);
+    EXPECT_EQ(text, c.text);
+    EXPECT_EQ(machine.clock.Sleeps(), c.type == kRegSz ? std::vector<std::uint32_t>{15} : std::vector<std::uint32_t>{});
   }
-  EXPECT_EQ(Count("LoadLibrary OvBrands.dll"), 2u);
+  OvRegistry key(machine.registry, &machine.clock);
+  ASSERT_EQ(key.Open(kHKeyLocalMachine, kKey, 0, kKeyQueryValue), kSuccess);
+  machine.registry.PutString(kKey, kValue, L"C:\\Brands");
+  int queries = 0;  // the value grows between the measurement and the read
+  machine.registry.SetFailureHook([&](RegOp op, const std::wstring&, const std::wstring&) -> ErrorCode {
+    if (op == RegOp::Query && ++queries == 2) machine.registry.PutString(kKey, kValue, L"C:\\A much longer folder");
+    return kSuccess;
+  });
+  std::wstring text = L"unchanged";
+  EXPECT_EQ(key.QueryString(kValue, &text), kErrorMoreData);
+  EXPECT_EQ(text, L"unchanged");
 }
 
-TEST_F(BrandingTest, SupportFileLocationOfAnotherTypeIsIgnored) {
-  machine->SetSupportFileLocation(machine->FixtureFolder("full"), ov::platform::kRegExpandSz);
-  EXPECT_EQ(GetSupportFileLocation(machine->Registry(), &machine->clock), L"");
-  EXPECT_STREQ(OvBrands::getInstance()->GetProductName(), L"Unknown Product");
-  EXPECT_TRUE(Wrote("LoadLibrary failed for DLL: OvBrands.dll"));
+TEST_F(BrandingTest, SupportFileLocationReadsTheProcessView) {
+  sim::SimRegistry wow64(true);
+  wow64.PutString(kKey, kValue, L"C:\\64-bit view");
+  wow64.PutString(L"SOFTWARE\\Wow6432Node\\Veltrane\\Common", kValue, L"C:\\32-bit view");
+  EXPECT_EQ(ov::branding::GetSupportFileLocation(wow64, &machine.clock), L"C:\\32-bit view\\");
 }
 
-TEST_F(BrandingTest, NoSupportFileLocationGivesAnEmptyFolder) {
-  EXPECT_EQ(GetSupportFileLocation(machine->Registry(), &machine->clock), L"");
-  machine->SetSupportFileLocation(L"");
-  EXPECT_EQ(GetSupportFileLocation(machine->Registry(), &machine->clock), L"");
-}
-
-TEST_F(BrandingTest, FolderWithoutTheLibraryFallsBackToDefaults) {
-  machine->SetSupportFileLocation(machine->FixtureFolder("full") + L"\\missing");
-  std::wstring text = L"<<_ProductName_>> Client Tracing";
-  ReplaceBrandingPlaceholders(text);
-  EXPECT_EQ(text, L"Unknown Product Client Tracing");
-  EXPECT_TRUE(Wrote("LoadLibrary failed for DLL: OvBrands.dll"));
-}
+#endif
 
 }  // namespace

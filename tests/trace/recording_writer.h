@@ -1,43 +1,30 @@
-// A writer that keeps every line it is given, for tests of what the facility hands over.
+// Keeps every line the facility hands over; installed with the switch on for one scope, and
+// the shipped state (off, minimum 0, no writer) put back afterwards.
 #pragma once
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "trace/divude_writer.h"
 #include "trace/ov_trace.h"
 
 namespace ov::trace::testing {
 
-struct WrittenLine {
-  std::uint32_t level;
-  std::string source;
-  std::int32_t line;
-  std::string message;
-};
+struct WrittenLine { std::uint32_t level; std::string source; std::int32_t line; std::string message; };
 
-class RecordingWriter final : public Divude::IWriterMutable {
- public:
-  void write(std::uint32_t level, const std::string& sourceName, std::int32_t line,
-             const std::string& message) override {
-    lines.push_back({level, sourceName, line, message});
+struct RecordingWriter final : Divude::IWriterMutable {
+  void write(std::uint32_t level, const std::string& source, std::int32_t line, const std::string& message) override {
+    lines.push_back({level, source, line, message});
   }
   std::vector<WrittenLine> lines;
 };
 
-// Installs a recording writer with the switch on for one scope and puts the process-wide
-// state back to the shipped one (off, 0, no writer) afterwards.
-class InstalledRecorder {
- public:
-  explicit InstalledRecorder(bool switchOn = true, std::int32_t minimumLevel = 0)
-      : m_writer(std::make_shared<RecordingWriter>()) {
+struct InstalledRecorder {
+  explicit InstalledRecorder(bool switchOn = true, std::int32_t minimumLevel = 0) {
     InstallSharedTraceWriter(m_writer);
     TraceSwitch = switchOn;
     TraceMinimumLevel = minimumLevel;
   }
-  InstalledRecorder(const InstalledRecorder&) = delete;
-  InstalledRecorder& operator=(const InstalledRecorder&) = delete;
   ~InstalledRecorder() {
     InstallSharedTraceWriter(nullptr);
     TraceSwitch = false;
@@ -49,9 +36,7 @@ class InstalledRecorder {
     for (const auto& line : m_writer->lines) result.push_back(line.message);
     return result;
   }
-
- private:
-  std::shared_ptr<RecordingWriter> m_writer;
+  std::shared_ptr<RecordingWriter> m_writer = std::make_shared<RecordingWriter>();
 };
 
 }  // namespace ov::trace::testing
