@@ -76,19 +76,22 @@ inline Bytes RandomBytes(std::size_t n, std::uint64_t seed, unsigned first = 0,
 
 // Log-like text: repeated line shapes with changing numbers and words.
 inline Bytes TraceText(std::size_t n, std::uint64_t seed) {
-  static const char* const kWords[] = {"SharedEngine", "PopupManager", "job",   "queue",
-                                       "printer",      "session",      "token", "spool",
-                                       "render",       "page",         "user",  "policy"};
+  static const char* const kComponents[] = {"SharedEngine", "PopupManager", "MessageClient",
+                                            "SpoolerHooks"};
+  static const char* const kWords[] = {"job",    "queue", "printer", "session", "token", "spool",
+                                       "render", "page",  "user",    "policy",  "port",  "driver"};
   Noise noise(seed);
   std::string text;
-  for (unsigned ms = 0; text.size() < n; ms += noise.Below(900)) {
+  unsigned ms = 0;
+  while (text.size() < n) {
+    ms += noise.Below(900);
     char line[200];
-    text.append(
-        line, static_cast<std::size_t>(std::snprintf(
-                  line, sizeof line, "2024-03-%02u %02u:%02u:%02u.%03u [%5u] %s: %s %s=%u\r\n",
-                  1 + ms / 86400000 % 28, ms / 3600000 % 24, ms / 60000 % 60, ms / 1000 % 60,
-                  ms % 1000, 1000 + noise.Below(40), kWords[noise.Below(2)],
-                  kWords[2 + noise.Below(10)], kWords[2 + noise.Below(10)], noise.Below(100000))));
+    const int len = std::snprintf(
+        line, sizeof line, "2024-03-%02u %02u:%02u:%02u.%03u [%5u] %s: %s %s=%u %s\r\n",
+        1 + (ms / 86400000) % 28, (ms / 3600000) % 24, (ms / 60000) % 60, (ms / 1000) % 60,
+        ms % 1000, 1000 + noise.Below(40), kComponents[noise.Below(4)], kWords[noise.Below(12)],
+        kWords[noise.Below(12)], noise.Below(100000), kWords[noise.Below(12)]);
+    text.append(line, static_cast<std::size_t>(len));
   }
   text.resize(n);
   return Bytes(text.begin(), text.end());
