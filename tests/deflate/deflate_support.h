@@ -253,6 +253,7 @@ class TraceInflate {
     const std::size_t nlen = Bits(5) + 257, ndist = Bits(5) + 1, ncode = Bits(4) + 4;
     if (nlen > 286 || ndist > 30) throw Bad("too many length or distance codes");
     std::vector<int> clLengths(19, 0), lengths;
+    lengths.reserve(nlen + ndist);
     for (std::size_t i = 0; i < ncode; ++i) clLengths[kOrder[i]] = static_cast<int>(Bits(3));
     const Huffman cl(clLengths);
     while (lengths.size() < nlen + ndist) {
