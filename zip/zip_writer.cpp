@@ -49,6 +49,7 @@ constexpr std::uint32_t kAttributesFolder = 0x41C00010u;
 // Little-endian header bytes, gathered before they go out in one write.
 class HeaderBytes {
  public:
+  HeaderBytes() { m_bytes.reserve(128); }
   void U8(std::uint8_t v) { m_bytes.push_back(v); }
   void U16(std::uint32_t v) {
     U8(static_cast<std::uint8_t>(v));

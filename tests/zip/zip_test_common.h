@@ -37,8 +37,8 @@ std::uint64_t LittleEndian(const Source& b, std::uint64_t at, int bytes) {
 }
 template <class Source>
 Bytes Slice(const Source& b, std::uint64_t at, std::uint64_t size) {
-  Bytes out;
-  for (std::uint64_t i = 0; i < size; ++i) out.push_back(b[at + i]);
+  Bytes out(static_cast<std::size_t>(size));
+  for (std::uint64_t i = 0; i < size; ++i) out[static_cast<std::size_t>(i)] = b[at + i];
   return out;
 }
 
