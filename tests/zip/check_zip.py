@@ -12,19 +12,16 @@ import subprocess
 import sys
 import zipfile
 
-args, expected, options = sys.argv[2:], {}, {"--count": None, "--unzip-skip": []}
+archive, args, expected, count, skip, failures = sys.argv[1], sys.argv[2:], {}, None, [], []
 stream = "--stream" in args
 args = [a for a in args if a != "--stream"]
 while args:
     arg = args.pop(0)
-    if arg == "--count":
-        options[arg] = int(args.pop(0))
-    elif arg == "--unzip-skip":
-        options[arg].append(args.pop(0))
+    if arg in ("--count", "--unzip-skip"):
+        count, skip = (int(args.pop(0)), skip) if arg == "--count" else (count, skip + [args.pop(0)])
     else:
         name, _, path = arg.partition("=")
         expected[name] = open(path, "rb").read() if path else b""
-archive, count, failures = sys.argv[1], options["--count"], []
 
 
 def run(command, stdin=None, ok=b""):
@@ -36,23 +33,19 @@ def run(command, stdin=None, ok=b""):
     return result.stdout
 
 
-skip = ["-x"] + options["--unzip-skip"] if options["--unzip-skip"] else []
-run(["unzip", "-tqq", archive] + skip)
+run(["unzip", "-tqq", archive] + (["-x"] + skip if skip else []))
 run(["7z", "t", "-bd", archive], ok=b"Everything is Ok")
 listed = run(["bsdtar", "-tf", archive]).decode("latin-1").splitlines()
 with zipfile.ZipFile(archive) as z:
-    names = z.namelist()
-    if z.testzip() is not None:
-        failures.append("zipfile.testzip: bad member %r" % z.testzip())
-    for name, data in expected.items():
-        if name not in names or z.read(name) != data:
-            failures.append("zipfile: member %r missing or different" % name)
+    names, bad = z.namelist(), z.testzip()
+    failures += ["zipfile.testzip: bad member %r" % bad] if bad is not None else []
+    failures += ["zipfile: member %r missing or different" % n
+                 for n, data in expected.items() if n not in names or z.read(n) != data]
 if count is not None and (len(names), len(listed)) != (count, count):
     failures.append("zipfile lists %d, bsdtar %d members, expected %d" % (len(names), len(listed), count))
 for name, data in expected.items() if stream else []:
     with open(archive, "rb") as f:
         if run(["bsdtar", "-xOf", "-", name], stdin=f) != data:
             failures.append("bsdtar streaming %r: different bytes" % name)
-if failures:
-    print("\n".join(failures))
+print("\n".join(failures))
 sys.exit(1 if failures else 0)

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <zlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -29,29 +28,11 @@ inline bool ReadersAccept(const std::string& archive, const std::vector<std::str
   return std::system(command.c_str()) == 0;
 }
 
-inline Bytes InflateRaw(const std::uint8_t* data, std::size_t size, std::size_t expected) {
-  Bytes out(expected + 1);
-  z_stream s {};
-  inflateInit2(&s, -15);
-  s.next_in = const_cast<Bytef*>(data);
-  s.avail_in = static_cast<uInt>(size);
-  s.next_out = out.data();
-  s.avail_out = static_cast<uInt>(out.size());
-  out.resize(inflate(&s, Z_FINISH) == Z_STREAM_END ? s.total_out : 0);
-  inflateEnd(&s);
-  return out;
-}
-
-inline std::uint32_t ZlibCrc(const Bytes& data) {
-  return static_cast<std::uint32_t>(crc32(0, data.data(), static_cast<uInt>(data.size())));
-}
-
 // A host temporary directory that a SimFileSystem maps "C:\" into, in a fixed time zone with
-// daylight saving time (a POSIX rule, so no zone database is needed).
+// daylight saving time (a POSIX rule, so no zone database is needed). Multi-gigabyte sparse
+// archives go to /dev/shm, where reading a hole fills no disk cache.
 class SimMachine {
  public:
-  // Multi-gigabyte sparse archives go to memory-backed storage, where reading a hole fills
-  // no disk cache; everything else to the disk's temporary directory.
   explicit SimMachine(const std::string& base = "/tmp") : m_root(MakeRoot(base)) {
     std::filesystem::create_directories(m_root + "/C");
     ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
@@ -61,15 +42,13 @@ class SimMachine {
   SimMachine& operator=(const SimMachine&) = delete;
 
   std::string Host(const std::wstring& path) const { return files.ToHostPath(path); }
-  void Put(const std::wstring& path, const Bytes& data) const {
+  void Put(const std::wstring& path, const Bytes& data, std::int64_t modified = 0, std::int64_t accessed = 0) const {
     std::filesystem::create_directories(std::filesystem::path(Host(path)).parent_path());
     std::ofstream(Host(path), std::ios::binary).write(reinterpret_cast<const char*>(data.data()),
                                                       static_cast<std::streamsize>(data.size()));
-  }
-  void SetTimes(const std::wstring& path, std::int64_t modified, std::int64_t accessed) const {
+    if (modified == 0) return;
     struct timespec times[2] {};
-    times[0].tv_sec = static_cast<time_t>(accessed);
-    times[1].tv_sec = static_cast<time_t>(modified);
+    times[0].tv_sec = static_cast<time_t>(accessed), times[1].tv_sec = static_cast<time_t>(modified);
     ::utimensat(AT_FDCWD, Host(path).c_str(), times, 0);
   }
 

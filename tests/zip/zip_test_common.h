@@ -28,48 +28,37 @@ inline Bytes RandomBytes(std::size_t size, std::uint32_t seed) {  // they do not
   return out;
 }
 
-// Field n of a header, little-endian, from anything indexable by a 64-bit offset.
-template <class Source>
-std::uint64_t LittleEndian(const Source& b, std::uint64_t at, int bytes) {
-  std::uint64_t v = 0;
-  for (int i = bytes - 1; i >= 0; --i) v = v << 8 | b[at + static_cast<std::uint64_t>(i)];
-  return v;
-}
-template <class Source>
-Bytes Slice(const Source& b, std::uint64_t at, std::uint64_t size) {
-  Bytes out(static_cast<std::size_t>(size));
-  for (std::uint64_t i = 0; i < size; ++i) out[static_cast<std::size_t>(i)] = b[at + i];
-  return out;
-}
-
-struct InMemory {  // bounds-checked access to an archive held in memory
-  const Bytes& bytes;
-  std::uint64_t size() const { return bytes.size(); }
-  std::uint8_t operator[](std::uint64_t at) const { return bytes.at(static_cast<std::size_t>(at)); }
+// An archive in memory or mapped from a (sparse, multi-GiB) file; reads past the end give 0.
+struct View {
+  const std::uint8_t* data;
+  std::uint64_t size;
+  std::uint64_t operator()(std::uint64_t at, int bytes) const {  // little-endian field
+    std::uint64_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i) v = v << 8 | (at + i < size ? data[at + i] : 0);
+    return v;
+  }
+  Bytes Slice(std::uint64_t at, std::uint64_t n) const {
+    return at + n <= size ? Bytes(data + at, data + at + n) : Bytes();
+  }
 };
+inline std::uint64_t Le(const Bytes& b, std::uint64_t at, int bytes) { return View{b.data(), b.size()}(at, bytes); }
 
-// The classic header fields in the order of the format, then name and extra field.
+// The classic header fields; central-only ones stay 0 in local headers. real* resolve the
+// ZIP64 field where the classic one holds the marker.
 struct ZipHeader {
-  std::uint64_t offset = 0;
-  std::uint16_t madeBy = 0;  // central headers only
-  std::uint16_t version = 0, flags = 0, method = 0, time = 0, date = 0;
-  std::uint32_t crc = 0, compressedSize = 0, uncompressedSize = 0;
-  std::uint16_t commentLength = 0, disk = 0, internal = 0;  // central headers only
-  std::uint32_t external = 0, localOffset = 0;              // central headers only
+  std::uint64_t offset = 0, dataOffset = 0;
+  std::uint32_t madeBy = 0, version = 0, flags = 0, method = 0, time = 0, date = 0, crc = 0, compressedSize = 0,
+                uncompressedSize = 0, commentLength = 0, disk = 0, internal = 0, external = 0, localOffset = 0;
   std::string name;
   Bytes extra;
-  std::uint64_t dataOffset = 0;  // local headers: where the member data begins
-  // Central headers: resolved through the ZIP64 field where the classic one holds the marker.
   std::uint64_t realCompressed = 0, realUncompressed = 0, realLocalOffset = 0;
 };
 
 struct ZipEnd {
-  std::uint64_t offset = 0;
-  std::uint16_t disk = 0, centralDisk = 0, entriesHere = 0, entries = 0, commentLength = 0;
-  std::uint32_t centralSize = 0, centralOffset = 0;
+  std::uint64_t offset = 0, disk = 0, centralDisk = 0, entriesHere = 0, entries = 0, centralSize = 0,
+                centralOffset = 0, commentLength = 0;
   bool zip64 = false;
-  std::uint64_t zip64EndOffset = 0, entries64 = 0, centralSize64 = 0, centralOffset64 = 0;
-  std::uint16_t zip64Version = 0;
+  std::uint64_t zip64EndOffset = 0, zip64Version = 0, entries64 = 0, centralSize64 = 0, centralOffset64 = 0;
 };
 
 struct ParsedZip {
@@ -79,94 +68,62 @@ struct ParsedZip {
 };
 
 inline std::optional<Bytes> FindExtra(const Bytes& extra, std::uint16_t id) {
-  for (std::size_t at = 0; at + 4 <= extra.size(); at += 4 + LittleEndian(extra, at + 2, 2)) {
-    if (LittleEndian(extra, at, 2) == id) return Slice(extra, at + 4, LittleEndian(extra, at + 2, 2));
+  for (std::size_t at = 0; at + 4 <= extra.size(); at += 4 + Le(extra, at + 2, 2)) {
+    if (Le(extra, at, 2) == id) return View{extra.data(), extra.size()}.Slice(at + 4, Le(extra, at + 2, 2));
   }
   return std::nullopt;
 }
 
-template <class Source>
-ZipHeader ParseHeader(const Source& b, std::uint64_t at, bool central) {
+inline ZipHeader ParseHeader(const View& b, std::uint64_t at, bool central) {
   ZipHeader h;
-  h.offset = at;
-  std::uint64_t p = at + 4;
-  const auto take = [&](int bytes) { const std::uint64_t v = LittleEndian(b, p, bytes); p += static_cast<std::uint64_t>(bytes); return v; };
-  if (central) h.madeBy = static_cast<std::uint16_t>(take(2));
-  h.version = static_cast<std::uint16_t>(take(2));
-  h.flags = static_cast<std::uint16_t>(take(2));
-  h.method = static_cast<std::uint16_t>(take(2));
-  h.time = static_cast<std::uint16_t>(take(2));
-  h.date = static_cast<std::uint16_t>(take(2));
-  h.crc = static_cast<std::uint32_t>(take(4));
-  h.compressedSize = static_cast<std::uint32_t>(take(4));
-  h.uncompressedSize = static_cast<std::uint32_t>(take(4));
-  const auto nameLength = take(2), extraLength = take(2);
-  if (central) {
-    h.commentLength = static_cast<std::uint16_t>(take(2));
-    h.disk = static_cast<std::uint16_t>(take(2));
-    h.internal = static_cast<std::uint16_t>(take(2));
-    h.external = static_cast<std::uint32_t>(take(4));
-    h.localOffset = static_cast<std::uint32_t>(take(4));
-  }
-  const Bytes name = Slice(b, p, nameLength);
+  std::uint64_t p = (h.offset = at) + 4;
+  const auto take = [&](std::uint32_t& field, int bytes) { field = static_cast<std::uint32_t>(b(p, bytes)); p += bytes; };
+  if (central) take(h.madeBy, 2);
+  for (auto* f : {&h.version, &h.flags, &h.method, &h.time, &h.date}) take(*f, 2);
+  for (auto* f : {&h.crc, &h.compressedSize, &h.uncompressedSize}) take(*f, 4);
+  std::uint32_t nameLength = 0, extraLength = 0;
+  take(nameLength, 2), take(extraLength, 2);
+  if (central) take(h.commentLength, 2), take(h.disk, 2), take(h.internal, 2), take(h.external, 4), take(h.localOffset, 4);
+  const Bytes name = b.Slice(p, nameLength);
   h.name.assign(name.begin(), name.end());
-  h.extra = Slice(b, p + nameLength, extraLength);
+  h.extra = b.Slice(p + nameLength, extraLength);
   h.dataOffset = p + nameLength + extraLength;
-  h.realCompressed = h.compressedSize;
-  h.realUncompressed = h.uncompressedSize;
-  h.realLocalOffset = h.localOffset;
+  h.realCompressed = h.compressedSize, h.realUncompressed = h.uncompressedSize, h.realLocalOffset = h.localOffset;
   if (const auto z64 = FindExtra(h.extra, 0x0001); z64 && central) {
     std::uint64_t k = 0;
-    const auto next = [&] { k += 8; return LittleEndian(*z64, k - 8, 8); };
-    if (h.uncompressedSize == 0xFFFFFFFFu) h.realUncompressed = next();
-    if (h.compressedSize == 0xFFFFFFFFu) h.realCompressed = next();
-    if (h.localOffset == 0xFFFFFFFFu) h.realLocalOffset = next();
+    for (auto [classic, real] : {std::pair{h.uncompressedSize, &h.realUncompressed}, {h.compressedSize, &h.realCompressed},
+                                 {h.localOffset, &h.realLocalOffset}}) {
+      if (classic == 0xFFFFFFFFu) *real = Le(*z64, (k += 8) - 8, 8);
+    }
     if (k != z64->size()) h.name += " (ZIP64 field has extra bytes)";
   }
   return h;
 }
 
-template <class Source>
-ParsedZip ParseZipFrom(const Source& b) {
+inline ParsedZip ParseZip(const View& b) {
   ParsedZip z;
-  std::uint64_t at = b.size() < 22 ? 0 : b.size() - 22;
-  while (b.size() >= 22 && LittleEndian(b, at, 4) != 0x06054B50 && at > 0) --at;
-  if (b.size() < 22 || LittleEndian(b, at, 4) != 0x06054B50) {
-    z.error = "no end record";
-    return z;
-  }
+  std::uint64_t at = b.size < 22 ? 0 : b.size - 22;
+  while (at > 0 && b(at, 4) != 0x06054B50) --at;
+  if (b(at, 4) != 0x06054B50) return z.error = "no end record", z;
   ZipEnd& e = z.end;
-  e.offset = at;
-  e.disk = static_cast<std::uint16_t>(LittleEndian(b, at + 4, 2));
-  e.centralDisk = static_cast<std::uint16_t>(LittleEndian(b, at + 6, 2));
-  e.entriesHere = static_cast<std::uint16_t>(LittleEndian(b, at + 8, 2));
-  e.entries = static_cast<std::uint16_t>(LittleEndian(b, at + 10, 2));
-  e.centralSize = static_cast<std::uint32_t>(LittleEndian(b, at + 12, 4));
-  e.centralOffset = static_cast<std::uint32_t>(LittleEndian(b, at + 16, 4));
-  e.commentLength = static_cast<std::uint16_t>(LittleEndian(b, at + 20, 2));
+  e.offset = at, e.disk = b(at + 4, 2), e.centralDisk = b(at + 6, 2), e.entriesHere = b(at + 8, 2);
+  e.entries = b(at + 10, 2), e.centralSize = b(at + 12, 4), e.centralOffset = b(at + 16, 4), e.commentLength = b(at + 20, 2);
   std::uint64_t entries = e.entries, p = e.centralOffset;
-  if (at >= 20 && LittleEndian(b, at - 20, 4) == 0x07064B50) {
-    e.zip64 = true;
-    const std::uint64_t z64 = e.zip64EndOffset = LittleEndian(b, at - 20 + 8, 8);
-    if (LittleEndian(b, z64, 4) != 0x06064B50 || LittleEndian(b, z64 + 4, 8) != 44) {
-      z.error = "bad ZIP64 end record";
-      return z;
-    }
-    e.zip64Version = static_cast<std::uint16_t>(LittleEndian(b, z64 + 14, 2));
-    entries = e.entries64 = LittleEndian(b, z64 + 32, 8);
-    e.centralSize64 = LittleEndian(b, z64 + 40, 8);
-    p = e.centralOffset64 = LittleEndian(b, z64 + 48, 8);
+  if (at >= 20 && b(at - 20, 4) == 0x07064B50) {
+    const std::uint64_t z64 = e.zip64EndOffset = b(at - 20 + 8, 8);
+    if (b(z64, 4) != 0x06064B50 || b(z64 + 4, 8) != 44) return z.error = "bad ZIP64 end record", z;
+    e.zip64 = true, e.zip64Version = b(z64 + 14, 2), entries = e.entries64 = b(z64 + 32, 8);
+    e.centralSize64 = b(z64 + 40, 8), p = e.centralOffset64 = b(z64 + 48, 8);
   }
   for (std::uint64_t i = 0; i < entries && z.error.empty(); ++i) {
-    if (LittleEndian(b, p, 4) != 0x02014B50) z.error = "central header " + std::to_string(i) + " has no signature";
+    if (b(p, 4) != 0x02014B50) z.error = "central header " + std::to_string(i) + " has no signature";
     z.central.push_back(ParseHeader(b, p, true));
     p = z.central.back().dataOffset + z.central.back().commentLength;
-    if (LittleEndian(b, z.central.back().realLocalOffset, 4) != 0x04034B50) z.error = "no local header";
+    if (b(z.central.back().realLocalOffset, 4) != 0x04034B50) z.error = "no local header";
     z.local.push_back(ParseHeader(b, z.central.back().realLocalOffset, false));
   }
   return z;
 }
-
-inline ParsedZip ParseZip(const Bytes& bytes) { return ParseZipFrom(InMemory{bytes}); }
+inline ParsedZip ParseZip(const Bytes& bytes) { return ParseZip(View{bytes.data(), bytes.size()}); }
 
 }  // namespace ov::zip::test
