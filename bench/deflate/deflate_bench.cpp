@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/deflate/corpora.h"
 #include "bench/deflate/trace_corpus.h"
 #include "zip/deflate.h"
 
@@ -136,38 +137,6 @@ std::size_t CompressLibdeflate(const Bytes& input, std::size_t* peakMemory) {
 
 // Corpora ------------------------------------------------------------------------------
 
-Bytes ReadFile(const std::filesystem::path& path, std::size_t limit) {
-  std::ifstream in(path, std::ios::binary);
-  Bytes data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (data.size() > limit) data.resize(limit);
-  return data;
-}
-
-Bytes TextCorpus() {
-  if (const char* path = std::getenv("OV_BENCH_TEXT")) return ReadFile(path, SIZE_MAX);
-  // The C++ library headers: real source text, present wherever this builds.
-  std::vector<std::filesystem::path> files;
-  const std::filesystem::path root = "/usr/include/c++/12";
-  if (std::filesystem::exists(root)) {
-    for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
-      if (e.is_regular_file()) files.push_back(e.path());
-    }
-  }
-  std::sort(files.begin(), files.end());
-  Bytes out;
-  for (const auto& f : files) {
-    const Bytes b = ReadFile(f, SIZE_MAX);
-    out.insert(out.end(), b.begin(), b.end());
-    if (out.size() >= 12000000) break;
-  }
-  return out;
-}
-
-Bytes BinaryCorpus() {
-  const char* path = std::getenv("OV_BENCH_BINARY");
-  return ReadFile(path != nullptr ? path : "/usr/bin/cmake", SIZE_MAX);
-}
-
 struct Corpus {
   std::string name;
   Bytes data;
@@ -239,8 +208,8 @@ int main(int argc, char** argv) {
     const std::string trace = ov::bench::GenerateTraceCorpus(traceMb * 1000000, 2024);
     corpora.push_back({"trace", Bytes(trace.begin(), trace.end())});
   }
-  corpora.push_back({"text", TextCorpus()});
-  corpora.push_back({"binary", BinaryCorpus()});
+  corpora.push_back({"text", ov::bench::TextCorpus()});
+  corpora.push_back({"binary", ov::bench::BinaryCorpus()});
   corpora.erase(std::remove_if(corpora.begin(), corpora.end(),
                                [](const Corpus& c) { return c.data.empty(); }),
                 corpora.end());

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/deflate/corpora.h"
 #include "bench/deflate/trace_corpus.h"
 #include "zip/deflate.h"
 
@@ -75,30 +76,6 @@ Digest Compress(const Bytes& input, std::size_t chunk, std::uint32_t outSize) {
   return ctx.digest;
 }
 
-Bytes ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-Bytes TextCorpus() {
-  if (const char* path = std::getenv("OV_BENCH_TEXT")) return ReadFile(path);
-  std::vector<std::filesystem::path> files;
-  const std::filesystem::path root = "/usr/include/c++/12";
-  if (std::filesystem::exists(root)) {
-    for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
-      if (e.is_regular_file()) files.push_back(e.path());
-    }
-  }
-  std::sort(files.begin(), files.end());
-  Bytes out;
-  for (const auto& f : files) {
-    const Bytes b = ReadFile(f);
-    out.insert(out.end(), b.begin(), b.end());
-    if (out.size() >= 12000000) break;
-  }
-  return out;
-}
-
 std::uint64_t g_rng = 88172645463325252ull;
 std::uint64_t Next() {
   g_rng ^= g_rng << 13;
@@ -124,9 +101,8 @@ int main(int argc, char** argv) {
   const std::string trace = ov::bench::GenerateTraceCorpus(traceMb * 1000000, 2024);
   const Bytes traceBytes(trace.begin(), trace.end());
   Report("trace", traceBytes);
-  Report("text", TextCorpus());
-  const char* bin = std::getenv("OV_BENCH_BINARY");
-  Report("binary", ReadFile(bin != nullptr ? bin : "/usr/bin/cmake"));
+  Report("text", ov::bench::TextCorpus());
+  Report("binary", ov::bench::BinaryCorpus());
 
   // Short members, short reads and a small output buffer on a slice of the trace corpus.
   const Bytes slice(traceBytes.begin(), traceBytes.begin() + 3000000);
@@ -137,7 +113,7 @@ int main(int argc, char** argv) {
     std::vector<std::filesystem::path> seeds;
     for (const auto& e : std::filesystem::directory_iterator(argv[1])) seeds.push_back(e.path());
     std::sort(seeds.begin(), seeds.end());
-    for (const auto& p : seeds) Report("seed/" + p.filename().string(), ReadFile(p));
+    for (const auto& p : seeds) Report("seed/" + p.filename().string(), ov::bench::ReadWholeFile(p));
   }
 
   // Sizes around the minimum lookahead, the slide point and the symbol buffer.
