@@ -43,10 +43,11 @@ unsigned InsertString(DeflateState& s, unsigned pos) {
   s.insHash = ((static_cast<unsigned>(p[0]) << (2 * kHashShift)) ^
                (static_cast<unsigned>(p[1]) << kHashShift) ^ p[2]) &
               kHashMask;
-  const unsigned head = s.head[s.insHash];
-  s.prev[pos & kWMask] = static_cast<std::uint16_t>(head);
-  s.rank[pos & kWMask] = ++s.headCount[s.insHash];
-  s.head[s.insHash] = static_cast<std::uint16_t>(pos);
+  DeflateState::HashHead& entry = s.head[s.insHash];
+  const unsigned head = entry.pos;
+  s.prev[pos & kWMask] = entry.pos;
+  s.rank[pos & kWMask] = ++entry.count;
+  entry.pos = static_cast<std::uint16_t>(pos);
   return head;
 }
 
@@ -63,32 +64,52 @@ unsigned LevelHash(const std::uint8_t* p) {
   return static_cast<unsigned>(h >> (64 - kLevelHashBits));
 }
 
-// Links the positions before the current one into the level chains. Only done while the
-// full lookahead is there, so every prefix hashed is final input. Both levels in one pass:
-// each position's first word is loaded once, and the loop's bookkeeping is shared.
-void CatchUpLevels(DeflateState& s) {
-  const unsigned from = s.levelPos;
-  const unsigned to = s.strstart;
-  if (from >= to) return;
-  static_assert(kLevels == 2, "one pass links both levels");
-  std::uint16_t* const head0 = s.levelHead[0];
-  std::uint16_t* const prev0 = s.levelPrev[0];
-  std::uint16_t* const head1 = s.levelHead[1];
-  std::uint16_t* const prev1 = s.levelPrev[1];
-  for (unsigned pos = from; pos < to; ++pos) {
-    const unsigned h0 = LevelHash<0>(s.window + pos);
-    const unsigned h1 = LevelHash<1>(s.window + pos);
-    const unsigned slot = pos & kWMask;
-    prev0[slot] = head0[h0];
-    head0[h0] = static_cast<std::uint16_t>(pos);
-    prev1[slot] = head1[h1];
-    head1[h1] = static_cast<std::uint16_t>(pos);
+// Links position p into level chains K and up. The state is indexed directly, which keeps
+// every table one offset from a single register.
+template <int K = 0>
+void LinkLevels(DeflateState& s, unsigned p) {
+  if constexpr (K < kLevels) {
+    const unsigned h = LevelHash<K>(s.window + p);
+    s.levelPrev[K][p & kWMask] = s.levelHead[K][h];
+    s.levelHead[K][h] = static_cast<std::uint16_t>(p);
+    LinkLevels<K + 1>(s, p);
   }
-  s.levelPos = to;
 }
 
+// Links the positions before `to` into the level chains. Only done while the input reaches
+// far enough beyond them that every prefix hashed is final.
+void CatchUpLevels(DeflateState& s, unsigned to) {
+  for (unsigned p = s.levelPos; p < to; ++p) LinkLevels(s, p);
+  if (s.levelPos < to) s.levelPos = to;
+}
+
+// Inserts the positions from..last inside a match into the 3-byte chains. Where the input
+// ends at or beyond `end`, so every prefix hashed is final, the same pass links them into
+// the level chains too; otherwise the next search catches them up. Inside a match the
+// running 3-byte hash is cheapest: each is the last one with one byte shifted in.
+void InsertInside(DeflateState& s, unsigned from, unsigned last, unsigned end) {
+  const std::uint8_t* const window = s.window;
+  unsigned h = ((static_cast<unsigned>(window[from]) << kHashShift) ^ window[from + 1]) & kHashMask;
+  const bool levels = last + kLevelLength[kLevels - 1] <= end;
+  if (levels) CatchUpLevels(s, from);
+  for (unsigned p = from; p <= last; ++p) {
+    h = ((h << kHashShift) ^ window[p + 2]) & kHashMask;
+    DeflateState::HashHead& entry = s.head[h];
+    s.prev[p & kWMask] = entry.pos;
+    s.rank[p & kWMask] = ++entry.count;
+    entry.pos = static_cast<std::uint16_t>(p);
+    if (levels) LinkLevels(s, p);
+  }
+  if (levels) s.levelPos = last + 1;
+  s.insHash = h;
+}
+
+template <int K = 0>
 unsigned LevelStartHash(int k, const std::uint8_t* scan) {
-  return k == 0 ? LevelHash<0>(scan) : LevelHash<1>(scan);
+  if constexpr (K + 1 < kLevels) {
+    if (k != K) return LevelStartHash<K + 1>(k, scan);
+  }
+  return LevelHash<K>(scan);
 }
 
 // Length of the common prefix of scan and match, at most kMaxMatch. The first two bytes
@@ -126,7 +147,7 @@ unsigned LongestMatch(DeflateState& s, unsigned curMatch) {
   const unsigned firstCandidate = curMatch;
   // The level chains hold final input only while the full lookahead is there.
   const bool levels = s.lookahead >= kMinLookahead;
-  if (levels) CatchUpLevels(s);
+  if (levels) CatchUpLevels(s, strstart);
 
   const std::uint16_t scanStart = Load16(scan);
   std::uint16_t scanEnd = Load16(scan + bestLen - 1);
@@ -196,11 +217,13 @@ unsigned LongestMatch(DeflateState& s, unsigned curMatch) {
 }
 
 // Lowers every position of a hash head or chain link table by kWSize; positions below it
-// become 0 (empty). Where SSE2 is there, a saturating subtraction does 32 entries a step.
-void SlideTable(std::uint16_t* table, std::size_t entries) {
+// become 0 (empty). With `counts`, every second entry is an insertion count and stays.
+// Where SSE2 is there, a saturating subtraction does 32 entries a step.
+void SlideTable(std::uint16_t* table, std::size_t entries, bool counts = false) {
 #if defined(__SSE2__)
   static_assert(kHashSize % 32 == 0 && kWSize % 32 == 0 && kLevelHashSize % 32 == 0);
-  const __m128i sub = _mm_set1_epi16(static_cast<short>(kWSize));
+  const __m128i sub = counts ? _mm_set1_epi32(static_cast<int>(kWSize))
+                             : _mm_set1_epi16(static_cast<short>(kWSize));
   for (std::size_t i = 0; i < entries; i += 32) {
     __m128i* const v = reinterpret_cast<__m128i*>(table + i);
     const __m128i a = _mm_subs_epu16(_mm_loadu_si128(v), sub);
@@ -213,7 +236,7 @@ void SlideTable(std::uint16_t* table, std::size_t entries) {
     _mm_storeu_si128(v + 3, d);
   }
 #else
-  for (std::size_t i = 0; i < entries; ++i) {
+  for (std::size_t i = 0; i < entries; i += counts ? 2 : 1) {
     table[i] = static_cast<std::uint16_t>(table[i] >= kWSize ? table[i] - kWSize : 0);
   }
 #endif
@@ -228,7 +251,7 @@ void FillWindow(DeflateState& s) {
     s.matchStart -= kWSize;
     s.strstart -= kWSize;
     s.blockStart -= kWSize;
-    SlideTable(s.head, kHashSize);
+    SlideTable(&s.head[0].pos, 2 * kHashSize, true);
     SlideTable(s.prev, kWSize);
     for (auto& table : s.levelHead) SlideTable(table, kLevelHashSize);
     for (auto& table : s.levelPrev) SlideTable(table, kWSize);
@@ -296,25 +319,7 @@ void Run(DeflateState& s) {
       // The match covers s0 - 1 .. s0 + L - 2; s0 is in the chains already.
       unsigned last = s0 + s.prevLength - 2;
       if (last > maxInsert) last = maxInsert;
-      if (s0 + 1 <= last) {
-        // Inside a match the running form is cheapest: each hash is the last one with
-        // one byte shifted in.
-        std::uint16_t* const head = s.head;
-        std::uint16_t* const prev = s.prev;
-        std::uint16_t* const count = s.headCount;
-        std::uint16_t* const rank = s.rank;
-        const std::uint8_t* const window = s.window;
-        unsigned h =
-            ((static_cast<unsigned>(window[s0 + 1]) << kHashShift) ^ window[s0 + 2]) & kHashMask;
-        for (unsigned p = s0 + 1; p <= last; ++p) {
-          h = ((h << kHashShift) ^ window[p + 2]) & kHashMask;
-          const unsigned slot = p & kWMask;
-          prev[slot] = head[h];
-          rank[slot] = ++count[h];
-          head[h] = static_cast<std::uint16_t>(p);
-        }
-        s.insHash = h;
-      }
+      if (s0 + 1 <= last) InsertInside(s, s0 + 1, last, s0 + s.lookahead + s.prevLength - 1);
       s.strstart = s0 + s.prevLength - 1;
       s.matchAvailable = false;
       s.matchLength = kMinMatch - 1;
@@ -346,7 +351,6 @@ void Run(DeflateState& s) {
 void InitState(DeflateState& s, const DeflateIo& io) {
   std::memset(s.head, 0, sizeof s.head);
   std::memset(s.prev, 0, sizeof s.prev);
-  std::memset(s.headCount, 0, sizeof s.headCount);
   std::memset(s.rank, 0, sizeof s.rank);
   std::memset(s.levelHead, 0, sizeof s.levelHead);
   std::memset(s.levelPrev, 0, sizeof s.levelPrev);
