@@ -37,10 +37,13 @@ inline constexpr unsigned kNiceMatch = 258;
 // the 3-byte chain; each position's rank in its 3-byte chain tells whether the 3-byte
 // walk would have reached it within its budget. The result is the same, found sooner.
 // Two levels keep the linking cost per input byte low; more cut the candidates further
-// but cost more than they save on log text.
+// but cost more than they save on log text. The second level's 24 bytes cover a trace
+// line's millisecond time stamp and the blank after it: a shorter prefix (the minute,
+// the second) is shared by most lines in the window, each of which the walk would then
+// have to look at.
 inline constexpr int kLevels = 2;
-inline constexpr unsigned kLevelLength[kLevels] = {5, 16};
-inline constexpr unsigned kLevelHashBits = 15;
+inline constexpr unsigned kLevelLength[kLevels] = {6, 24};
+inline constexpr unsigned kLevelHashBits = 14;
 inline constexpr unsigned kLevelHashSize = 1u << kLevelHashBits;
 
 // One Huffman tree under construction: per node a frequency, its parent while the tree is
