@@ -43,11 +43,10 @@ unsigned InsertString(DeflateState& s, unsigned pos) {
   s.insHash = ((static_cast<unsigned>(p[0]) << (2 * kHashShift)) ^
                (static_cast<unsigned>(p[1]) << kHashShift) ^ p[2]) &
               kHashMask;
-  DeflateState::HashHead& entry = s.head[s.insHash];
-  const unsigned head = entry.pos;
-  s.prev[pos & kWMask] = entry.pos;
-  s.rank[pos & kWMask] = ++entry.count;
-  entry.pos = static_cast<std::uint16_t>(pos);
+  const unsigned head = s.head[s.insHash];
+  s.prev[pos & kWMask] = static_cast<std::uint16_t>(head);
+  s.rank[pos & kWMask] = static_cast<std::uint16_t>(s.rank[head & kWMask] + 1);
+  s.head[s.insHash] = static_cast<std::uint16_t>(pos);
   return head;
 }
 
@@ -94,10 +93,10 @@ void InsertInside(DeflateState& s, unsigned from, unsigned last, unsigned end) {
   if (levels) CatchUpLevels(s, from);
   for (unsigned p = from; p <= last; ++p) {
     h = ((h << kHashShift) ^ window[p + 2]) & kHashMask;
-    DeflateState::HashHead& entry = s.head[h];
-    s.prev[p & kWMask] = entry.pos;
-    s.rank[p & kWMask] = ++entry.count;
-    entry.pos = static_cast<std::uint16_t>(p);
+    const unsigned head = s.head[h];
+    s.prev[p & kWMask] = static_cast<std::uint16_t>(head);
+    s.rank[p & kWMask] = static_cast<std::uint16_t>(s.rank[head & kWMask] + 1);
+    s.head[h] = static_cast<std::uint16_t>(p);
     if (levels) LinkLevels(s, p);
   }
   if (levels) s.levelPos = last + 1;
@@ -217,13 +216,11 @@ unsigned LongestMatch(DeflateState& s, unsigned curMatch) {
 }
 
 // Lowers every position of a hash head or chain link table by kWSize; positions below it
-// become 0 (empty). With `counts`, every second entry is an insertion count and stays.
-// Where SSE2 is there, a saturating subtraction does 32 entries a step.
-void SlideTable(std::uint16_t* table, std::size_t entries, bool counts = false) {
+// become 0 (empty). Where SSE2 is there, a saturating subtraction does 32 entries a step.
+void SlideTable(std::uint16_t* table, std::size_t entries) {
 #if defined(__SSE2__)
   static_assert(kHashSize % 32 == 0 && kWSize % 32 == 0 && kLevelHashSize % 32 == 0);
-  const __m128i sub = counts ? _mm_set1_epi32(static_cast<int>(kWSize))
-                             : _mm_set1_epi16(static_cast<short>(kWSize));
+  const __m128i sub = _mm_set1_epi16(static_cast<short>(kWSize));
   for (std::size_t i = 0; i < entries; i += 32) {
     __m128i* const v = reinterpret_cast<__m128i*>(table + i);
     const __m128i a = _mm_subs_epu16(_mm_loadu_si128(v), sub);
@@ -236,7 +233,7 @@ void SlideTable(std::uint16_t* table, std::size_t entries, bool counts = false) 
     _mm_storeu_si128(v + 3, d);
   }
 #else
-  for (std::size_t i = 0; i < entries; i += counts ? 2 : 1) {
+  for (std::size_t i = 0; i < entries; ++i) {
     table[i] = static_cast<std::uint16_t>(table[i] >= kWSize ? table[i] - kWSize : 0);
   }
 #endif
@@ -251,7 +248,7 @@ void FillWindow(DeflateState& s) {
     s.matchStart -= kWSize;
     s.strstart -= kWSize;
     s.blockStart -= kWSize;
-    SlideTable(&s.head[0].pos, 2 * kHashSize, true);
+    SlideTable(s.head, kHashSize);
     SlideTable(s.prev, kWSize);
     for (auto& table : s.levelHead) SlideTable(table, kLevelHashSize);
     for (auto& table : s.levelPrev) SlideTable(table, kWSize);

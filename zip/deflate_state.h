@@ -62,16 +62,12 @@ struct DeflateState {
   // small enough to live in the second-level cache. The slack after it is never filled;
   // it only keeps a comparison that a broken state lets run past the end in bounds.
   std::uint8_t window[kWindowSize + kMaxMatch + 8];
-  // Per hash value its chain's newest position (0 = empty) and the number of insertions so
-  // far (modulo 2^16); side by side, so an insertion touches one cache line for both. Each
-  // position keeps the count at its insertion as its rank, so two positions of one chain
-  // are rank difference links apart.
-  struct HashHead {
-    std::uint16_t pos;
-    std::uint16_t count;
-  };
-  HashHead head[kHashSize];
+  std::uint16_t head[kHashSize];  // 0 = empty
   std::uint16_t prev[kWSize];
+  // Each position's rank in its chain: one more than the rank of the position before it
+  // (modulo 2^16), so two positions of one chain are rank difference links apart. Only
+  // positions within reach are ever compared, and every link between two of those was
+  // made while both ranks were still in their slots.
   std::uint16_t rank[kWSize];
   std::uint16_t levelHead[kLevels][kLevelHashSize];
   std::uint16_t levelPrev[kLevels][kWSize];
