@@ -111,6 +111,16 @@ unsigned LevelStartHash(int k, const std::uint8_t* scan) {
   return LevelHash<K>(scan);
 }
 
+// Whether the first n bytes at a and b are equal.
+bool SharesPrefix(const std::uint8_t* a, const std::uint8_t* b, unsigned n) {
+  for (unsigned i = 0; i < n; i += 8) {
+    std::uint64_t diff = Load64(a + i) ^ Load64(b + i);
+    if (n - i < 8) diff <<= 64 - 8 * (n - i);  // little-endian: drop the bytes beyond n
+    if (diff != 0) return false;
+  }
+  return true;
+}
+
 // Length of the common prefix of scan and match, at most kMaxMatch. The first two bytes
 // are known to be equal; so is the third, since the hash of the first three bytes is
 // shared, but comparing from the third costs nothing and assumes less.
@@ -179,8 +189,16 @@ unsigned LongestMatch(DeflateState& s, unsigned curMatch) {
   while (k + 1 < kLevels && bestLen + 1 >= kLevelLength[k + 1]) ++k;
   for (;;) {
     const std::uint16_t* const prev = s.levelPrev[k];
-    unsigned cand = s.levelHead[k][LevelStartHash(k, scan)];
-    while (cand >= done) cand = prev[cand & kWMask];
+    // When the last candidate looked at shares the level's prefix, it is on the level's
+    // chain and the walk goes on right after it; otherwise from the chain's head, past
+    // the candidates already looked at.
+    unsigned cand;
+    if (SharesPrefix(scan, window + done, kLevelLength[k])) {
+      cand = prev[done & kWMask];
+    } else {
+      cand = s.levelHead[k][LevelStartHash(k, scan)];
+      while (cand >= done) cand = prev[cand & kWMask];
+    }
     bool climbed = false;
     unsigned walked = 0;
     for (; cand > limit; cand = prev[cand & kWMask]) {
