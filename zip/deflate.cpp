@@ -45,7 +45,7 @@ unsigned InsertString(DeflateState& s, unsigned pos) {
               kHashMask;
   const unsigned head = s.head[s.insHash];
   s.prev[pos & kWMask] = static_cast<std::uint16_t>(head);
-  s.rank[pos & kWMask] = ++s.headCount[s.insHash];
+  s.rank[pos & kWMask] = static_cast<std::uint16_t>(s.rank[head & kWMask] + 1);
   s.head[s.insHash] = static_cast<std::uint16_t>(pos);
   return head;
 }
@@ -63,32 +63,62 @@ unsigned LevelHash(const std::uint8_t* p) {
   return static_cast<unsigned>(h >> (64 - kLevelHashBits));
 }
 
-// Links the positions before the current one into the level chains. Only done while the
-// full lookahead is there, so every prefix hashed is final input. Both levels in one pass:
-// each position's first word is loaded once, and the loop's bookkeeping is shared.
-void CatchUpLevels(DeflateState& s) {
-  const unsigned from = s.levelPos;
-  const unsigned to = s.strstart;
-  if (from >= to) return;
-  static_assert(kLevels == 2, "one pass links both levels");
-  std::uint16_t* const head0 = s.levelHead[0];
-  std::uint16_t* const prev0 = s.levelPrev[0];
-  std::uint16_t* const head1 = s.levelHead[1];
-  std::uint16_t* const prev1 = s.levelPrev[1];
-  for (unsigned pos = from; pos < to; ++pos) {
-    const unsigned h0 = LevelHash<0>(s.window + pos);
-    const unsigned h1 = LevelHash<1>(s.window + pos);
-    const unsigned slot = pos & kWMask;
-    prev0[slot] = head0[h0];
-    head0[h0] = static_cast<std::uint16_t>(pos);
-    prev1[slot] = head1[h1];
-    head1[h1] = static_cast<std::uint16_t>(pos);
+// Links position p into level chains K and up. The state is indexed directly, which keeps
+// every table one offset from a single register.
+template <int K = 0>
+void LinkLevels(DeflateState& s, unsigned p) {
+  if constexpr (K < kLevels) {
+    const unsigned h = LevelHash<K>(s.window + p);
+    s.levelPrev[K][p & kWMask] = s.levelHead[K][h];
+    s.levelHead[K][h] = static_cast<std::uint16_t>(p);
+    LinkLevels<K + 1>(s, p);
   }
-  s.levelPos = to;
 }
 
+// Links the positions before `to` into the level chains. Only done while the input reaches
+// far enough beyond them that every prefix hashed is final.
+void CatchUpLevels(DeflateState& s, unsigned to) {
+  for (unsigned p = s.levelPos; p < to; ++p) LinkLevels(s, p);
+  if (s.levelPos < to) s.levelPos = to;
+}
+
+// Inserts the positions from..last inside a match into the 3-byte chains. Where the input
+// ends at or beyond `end`, so every prefix hashed is final, the same pass links them into
+// the level chains too; otherwise the next search catches them up. Inside a match the
+// running 3-byte hash is cheapest: each is the last one with one byte shifted in.
+void InsertInside(DeflateState& s, unsigned from, unsigned last, unsigned end) {
+  const std::uint8_t* const window = s.window;
+  unsigned h = ((static_cast<unsigned>(window[from]) << kHashShift) ^ window[from + 1]) & kHashMask;
+  const bool levels = last + kLevelLength[kLevels - 1] <= end;
+  if (levels) CatchUpLevels(s, from);
+  for (unsigned p = from; p <= last; ++p) {
+    h = ((h << kHashShift) ^ window[p + 2]) & kHashMask;
+    const unsigned head = s.head[h];
+    s.prev[p & kWMask] = static_cast<std::uint16_t>(head);
+    s.rank[p & kWMask] = static_cast<std::uint16_t>(s.rank[head & kWMask] + 1);
+    s.head[h] = static_cast<std::uint16_t>(p);
+    if (levels) LinkLevels(s, p);
+  }
+  if (levels) s.levelPos = last + 1;
+  s.insHash = h;
+}
+
+template <int K = 0>
 unsigned LevelStartHash(int k, const std::uint8_t* scan) {
-  return k == 0 ? LevelHash<0>(scan) : LevelHash<1>(scan);
+  if constexpr (K + 1 < kLevels) {
+    if (k != K) return LevelStartHash<K + 1>(k, scan);
+  }
+  return LevelHash<K>(scan);
+}
+
+// Whether the first n bytes at a and b are equal.
+bool SharesPrefix(const std::uint8_t* a, const std::uint8_t* b, unsigned n) {
+  for (unsigned i = 0; i < n; i += 8) {
+    std::uint64_t diff = Load64(a + i) ^ Load64(b + i);
+    if (n - i < 8) diff <<= 64 - 8 * (n - i);  // little-endian: drop the bytes beyond n
+    if (diff != 0) return false;
+  }
+  return true;
 }
 
 // Length of the common prefix of scan and match, at most kMaxMatch. The first two bytes
@@ -126,7 +156,7 @@ unsigned LongestMatch(DeflateState& s, unsigned curMatch) {
   const unsigned firstCandidate = curMatch;
   // The level chains hold final input only while the full lookahead is there.
   const bool levels = s.lookahead >= kMinLookahead;
-  if (levels) CatchUpLevels(s);
+  if (levels) CatchUpLevels(s, strstart);
 
   const std::uint16_t scanStart = Load16(scan);
   std::uint16_t scanEnd = Load16(scan + bestLen - 1);
@@ -159,8 +189,16 @@ unsigned LongestMatch(DeflateState& s, unsigned curMatch) {
   while (k + 1 < kLevels && bestLen + 1 >= kLevelLength[k + 1]) ++k;
   for (;;) {
     const std::uint16_t* const prev = s.levelPrev[k];
-    unsigned cand = s.levelHead[k][LevelStartHash(k, scan)];
-    while (cand >= done) cand = prev[cand & kWMask];
+    // When the last candidate looked at shares the level's prefix, it is on the level's
+    // chain and the walk goes on right after it; otherwise from the chain's head, past
+    // the candidates already looked at.
+    unsigned cand;
+    if (SharesPrefix(scan, window + done, kLevelLength[k])) {
+      cand = prev[done & kWMask];
+    } else {
+      cand = s.levelHead[k][LevelStartHash(k, scan)];
+      while (cand >= done) cand = prev[cand & kWMask];
+    }
     bool climbed = false;
     unsigned walked = 0;
     for (; cand > limit; cand = prev[cand & kWMask]) {
@@ -296,25 +334,7 @@ void Run(DeflateState& s) {
       // The match covers s0 - 1 .. s0 + L - 2; s0 is in the chains already.
       unsigned last = s0 + s.prevLength - 2;
       if (last > maxInsert) last = maxInsert;
-      if (s0 + 1 <= last) {
-        // Inside a match the running form is cheapest: each hash is the last one with
-        // one byte shifted in.
-        std::uint16_t* const head = s.head;
-        std::uint16_t* const prev = s.prev;
-        std::uint16_t* const count = s.headCount;
-        std::uint16_t* const rank = s.rank;
-        const std::uint8_t* const window = s.window;
-        unsigned h =
-            ((static_cast<unsigned>(window[s0 + 1]) << kHashShift) ^ window[s0 + 2]) & kHashMask;
-        for (unsigned p = s0 + 1; p <= last; ++p) {
-          h = ((h << kHashShift) ^ window[p + 2]) & kHashMask;
-          const unsigned slot = p & kWMask;
-          prev[slot] = head[h];
-          rank[slot] = ++count[h];
-          head[h] = static_cast<std::uint16_t>(p);
-        }
-        s.insHash = h;
-      }
+      if (s0 + 1 <= last) InsertInside(s, s0 + 1, last, s0 + s.lookahead + s.prevLength - 1);
       s.strstart = s0 + s.prevLength - 1;
       s.matchAvailable = false;
       s.matchLength = kMinMatch - 1;
@@ -346,7 +366,6 @@ void Run(DeflateState& s) {
 void InitState(DeflateState& s, const DeflateIo& io) {
   std::memset(s.head, 0, sizeof s.head);
   std::memset(s.prev, 0, sizeof s.prev);
-  std::memset(s.headCount, 0, sizeof s.headCount);
   std::memset(s.rank, 0, sizeof s.rank);
   std::memset(s.levelHead, 0, sizeof s.levelHead);
   std::memset(s.levelPrev, 0, sizeof s.levelPrev);

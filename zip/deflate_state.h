@@ -37,10 +37,13 @@ inline constexpr unsigned kNiceMatch = 258;
 // the 3-byte chain; each position's rank in its 3-byte chain tells whether the 3-byte
 // walk would have reached it within its budget. The result is the same, found sooner.
 // Two levels keep the linking cost per input byte low; more cut the candidates further
-// but cost more than they save on log text.
+// but cost more than they save on log text. The second level's 24 bytes cover a trace
+// line's millisecond time stamp and the blank after it: a shorter prefix (the minute,
+// the second) is shared by most lines in the window, each of which the walk would then
+// have to look at.
 inline constexpr int kLevels = 2;
-inline constexpr unsigned kLevelLength[kLevels] = {5, 16};
-inline constexpr unsigned kLevelHashBits = 15;
+inline constexpr unsigned kLevelLength[kLevels] = {6, 24};
+inline constexpr unsigned kLevelHashBits = 14;
 inline constexpr unsigned kLevelHashSize = 1u << kLevelHashBits;
 
 // One Huffman tree under construction: per node a frequency, its parent while the tree is
@@ -61,9 +64,10 @@ struct DeflateState {
   std::uint8_t window[kWindowSize + kMaxMatch + 8];
   std::uint16_t head[kHashSize];  // 0 = empty
   std::uint16_t prev[kWSize];
-  // Insertions per hash value so far (modulo 2^16); each position keeps the count at its
-  // insertion as its rank, so two positions of one chain are rank difference links apart.
-  std::uint16_t headCount[kHashSize];
+  // Each position's rank in its chain: one more than the rank of the position before it
+  // (modulo 2^16), so two positions of one chain are rank difference links apart. Only
+  // positions within reach are ever compared, and every link between two of those was
+  // made while both ranks were still in their slots.
   std::uint16_t rank[kWSize];
   std::uint16_t levelHead[kLevels][kLevelHashSize];
   std::uint16_t levelPrev[kLevels][kWSize];

@@ -74,6 +74,12 @@ TEST(DeflateZlib, EveryInputInflatesBackAndParsesAsZlibLevel8) {
     mixed.insert(mixed.end(), text.begin(), text.end());
     mixed.insert(mixed.end(), noise.begin(), noise.end());
   }
+  // Chain ranks are built on the ranks of positions that may have slid out; the budget
+  // must still count the same links once the window has moved on.
+  Bytes slidThenBudget = TraceText(150000, 11);
+  for (const Bytes& budget : {BeyondTheChainBudget(), BeyondTheChainBudget()}) {
+    slidThenBudget.insert(slidThenBudget.end(), budget.begin(), budget.end());
+  }
   const struct {
     const char* name;
     Bytes input;
@@ -95,6 +101,7 @@ TEST(DeflateZlib, EveryInputInflatesBackAndParsesAsZlibLevel8) {
       {"literals and long copies", LiteralsAndLongCopies(1000000, 7), true},
       {"binary records 1 MB", Records(1000000, 9), true},
       {"match beyond the chain budget", BeyondTheChainBudget(), true},
+      {"chain budget after the window slid", slidThenBudget, true},
       {"text and noise, 2 MB", mixed, false},
   };
   for (const auto& c : cases) {
