@@ -328,13 +328,14 @@ void Run(DeflateState& s) {
 
     if (s.prevLength >= kMinMatch && s.matchLength <= s.prevLength) {
       const unsigned s0 = s.strstart;
-      const unsigned maxInsert = s0 + s.lookahead - kMinMatch;
+      const unsigned inputEnd = s0 + s.lookahead;
+      const unsigned maxInsert = inputEnd - kMinMatch;
       const bool flush = Tally(s, s0 - 1 - s.prevMatch, s.prevLength - kMinMatch);
       s.lookahead -= s.prevLength - 1;
       // The match covers s0 - 1 .. s0 + L - 2; s0 is in the chains already.
       unsigned last = s0 + s.prevLength - 2;
       if (last > maxInsert) last = maxInsert;
-      if (s0 + 1 <= last) InsertInside(s, s0 + 1, last, s0 + s.lookahead + s.prevLength - 1);
+      if (s0 + 1 <= last) InsertInside(s, s0 + 1, last, inputEnd);
       s.strstart = s0 + s.prevLength - 1;
       s.matchAvailable = false;
       s.matchLength = kMinMatch - 1;
