@@ -12,7 +12,9 @@ namespace {
 SC_HANDLE Sc(ScHandle handle) { return reinterpret_cast<SC_HANDLE>(handle); }
 ScHandle Sc(SC_HANDLE handle) { return reinterpret_cast<ScHandle>(handle); }
 
-void Copy(const SERVICE_STATUS& from, ServiceStatus* to) {
+// SERVICE_STATUS and SERVICE_STATUS_PROCESS share these fields.
+template <typename Status>
+void Copy(const Status& from, ServiceStatus* to) {
   *to = ServiceStatus{};
   to->serviceType = from.dwServiceType;
   to->currentState = from.dwCurrentState;
@@ -86,13 +88,7 @@ ErrorCode Win32ServiceControl::QueryStatus(ScHandle service, ServiceStatus* stat
                               sizeof(raw), &needed)) {
     return ::GetLastError();
   }
-  status->serviceType = raw.dwServiceType;
-  status->currentState = raw.dwCurrentState;
-  status->controlsAccepted = raw.dwControlsAccepted;
-  status->win32ExitCode = raw.dwWin32ExitCode;
-  status->serviceSpecificExitCode = raw.dwServiceSpecificExitCode;
-  status->checkPoint = raw.dwCheckPoint;
-  status->waitHint = raw.dwWaitHint;
+  Copy(raw, status);
   status->processId = raw.dwProcessId;
   status->serviceFlags = raw.dwServiceFlags;
   return kSuccess;
