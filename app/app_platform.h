@@ -1,6 +1,7 @@
 // The process's real platform: the Win32 implementation of every concept, alive until exit.
 #pragma once
 #include "platform/platform.h"
+#include "platform/ui.h"
 
 namespace ov::app {
 
@@ -8,6 +9,10 @@ namespace ov::app {
 // is released by an exit handler after WinMain has returned and still reaches the registry
 // and module concepts then. Installs the branding library's platform as well.
 ov::platform::Platform& ProcessPlatform();
+
+// The same concepts for the console companion, with its own user interaction; it shows no
+// branded text, so the branding library is never loaded.
+ov::platform::Platform ConsoleProcessPlatform(ov::platform::UserInteraction& ui);
 
 // Where the OS offers it, makes the process refuse junctions and other redirections that a
 // non-administrator created; silently nothing elsewhere.

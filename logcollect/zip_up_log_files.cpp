@@ -47,7 +47,8 @@ class ArchiveOwner {
   ov::zip::ZipHandle* m_zip;
 };
 
-void AddTraceLogs(ov::zip::ZipHandle* zip, Platform& platform) {
+bool AddTraceLogs(ov::zip::ZipHandle* zip, Platform& platform) {
+  bool all = true;
   std::vector<FileSystem::EntryInfo> matches;
   // A failed search leaves no matches: the archive then holds no members, as for an empty
   // directory.
@@ -65,8 +66,10 @@ void AddTraceLogs(ov::zip::ZipHandle* zip, Platform& platform) {
       const std::wstring text = L"Error " + std::to_wstring(static_cast<std::uint32_t>(result)) + L" adding '" +
                                 entry.name + L"' to zip file.";
       platform.ui->ShowMessage(text, kZipErrorCaption, kMbOk);
+      all = false;
     }
   }
+  return all;
 }
 
 }  // namespace
@@ -86,22 +89,29 @@ void ZipUpLogFiles(OvClientTracingList& list, Platform& platform) {
   request.filterPattern = L"*.zip";
   std::wstring archivePath;
   if (!ui.AskSavePath(request, &archivePath)) return;
+  ov::logcollect::CollectLogs(list, platform, archivePath);
+}
 
+bool ov::logcollect::CollectLogs(OvClientTracingList& list, Platform& platform, const std::wstring& archivePath) {
+  const std::wstring traceDirectory = list.GetDefaultDirectory();
+  FileSystem& files = *platform.files;
+  UserInteraction& ui = *platform.ui;
   WaitCursor cursor(ui);
   ov::logcollect::WriteRegistrySnapshot(list, traceDirectory, *platform.textFiles);
 
   // The search below runs in the current directory, so it must be the trace directory.
   if (files.SetWorkingDirectory(traceDirectory) != kSuccess) {
     ui.ShowMessage(traceDirectory, L"Error changing directory", kMbOk);
-    return;
+    return false;
   }
   ov::zip::ZipTarget target;
   target.path = archivePath;
   ArchiveOwner archive(ov::zip::CreateZipArchive(*platform.fileIo, target, 0, ov::zip::ZipSourceKind::FileName));
   if (archive.Get() == nullptr) {
     ui.ShowMessage(L"Error creating zip file", kZipErrorCaption, kMbOk);
-    return;
+    return false;
   }
-  AddTraceLogs(archive.Get(), platform);
+  const bool all = AddTraceLogs(archive.Get(), platform);
   archive.Close();
+  return all;
 }
