@@ -17,7 +17,6 @@
 #include "platform/win32/win32_platform.h"
 #include "ui/ov_client_tracing_dlg.h"
 #include "ui/resource_ids.h"
-#include "ui/strings.h"
 
 namespace {
 
@@ -321,14 +320,6 @@ void DriveSession(HWND dialog, ScriptedPrompts& prompts) {
   // Nothing unsaved: OK closes at once.
   d.Click(IDOK);
   EXPECT_EQ(prompts.Unanswered(), 0);
-}
-
-TEST(GuiEndToEnd, StringTableResourcesMatchTheTextsTheCodeUses) {
-  for (const auto* row = ov::ui::StringTableBegin(); row != ov::ui::StringTableEnd(); ++row) {
-    wchar_t buffer[512] = {};
-    ASSERT_GT(LoadStringW(GetModuleHandleW(nullptr), static_cast<UINT>(row->id), buffer, 512), 0) << row->id;
-    EXPECT_STREQ(buffer, row->text) << row->id;
-  }
 }
 
 TEST(GuiEndToEnd, AdministratorSessionAgainstWineRegistryServicesAndFiles) {
