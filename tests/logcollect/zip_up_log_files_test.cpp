@@ -142,9 +142,7 @@ TEST_F(ZipUpLogFilesTest, AWriteFailureAtAnyStageLeavesTheOlderArchive) {
       fileIo->Close(h);
       return 64;  // ERROR_NETNAME_DELETED
     });
-    files->SetFailureHook([&](FileOp op, const std::wstring&) -> ErrorCode {
-      return op == FileOp::Move && !s.op ? kErrorAccessDenied : kSuccess;
-    });
+    files->SetFailureHook([&](FileOp op, const std::wstring&) { return op == FileOp::Move && !s.op ? kErrorAccessDenied : kSuccess; });
     EXPECT_EQ(Run(kZip), std::vector<std::wstring>{s.message}) << s.stage;
     EXPECT_EQ(ReadFile(kZip), older) << s.stage;
     EXPECT_EQ(std::distance(fs::directory_iterator(Host(L"C:\\Support")), fs::directory_iterator()), 1) << s.stage;

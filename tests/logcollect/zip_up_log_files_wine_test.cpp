@@ -108,7 +108,8 @@ TEST(ZipUpLogFilesWine, CollectsTheLogsAndTheSnapshotOfTheRealRegistry) {
   wchar_t self[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::wstring command = L"\"" + std::wstring(self) + L"\" --hold \"" + trace + L"\\OvBusy.log\"";
-  STARTUPINFOW startup{sizeof(STARTUPINFOW)};
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
   PROCESS_INFORMATION holder{};
   ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &holder));
   ASSERT_EQ(WaitForSingleObject(holding, 30000), WAIT_OBJECT_0);
