@@ -108,6 +108,10 @@ class FileIo {
   // A local calendar time as seconds since 1970-01-01 00:00:00 UTC (mktime, daylight saving
   // time as the zone's rules give it).
   virtual bool LocalToUnixSeconds(const CalendarTime& local, std::int64_t* seconds) = 0;
+
+  // FlushFileBuffers: what was written through the handle is on the device when it returns.
+  // The handle needs write access.
+  virtual ErrorCode Flush(FileHandle handle) = 0;
 };
 
 }  // namespace ov::platform

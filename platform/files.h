@@ -51,6 +51,12 @@ class FileSystem {
   // matching is Windows' (case-insensitive, '*' and '?'). Matches in search order;
   // kErrorFileNotFound when nothing matches.
   virtual ErrorCode FindFiles(const std::wstring& pattern, std::vector<EntryInfo>* matches) = 0;
+
+  // MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH): gives a file a
+  // new name on its volume, replacing a file of that name, and returns once the move is on
+  // disk. A link at the new name is replaced itself, never followed; a directory there, a
+  // read-only file or a file someone holds open is not replaced (kErrorAccessDenied).
+  virtual ErrorCode MoveReplacing(const std::wstring& from, const std::wstring& to) = 0;
 };
 
 }  // namespace ov::platform

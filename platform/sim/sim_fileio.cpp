@@ -415,4 +415,14 @@ bool SimFileIo::LocalToUnixSeconds(const CalendarTime& local, std::int64_t* seco
   return true;
 }
 
+ErrorCode SimFileIo::Flush(FileHandle handle) {
+  if (ErrorCode e = Hook(FileIoOp::Flush, handle); e != kSuccess) return e;
+  Entry entry;
+  if (!Find(handle, &entry) || entry.object->mapping) return kErrorInvalidHandle;
+  if ((entry.access & kAccessWrite) == 0) return kErrorAccessDenied;
+  // A pipe has nothing to flush to a device (fsync refuses it with EINVAL).
+  if (::fsync(entry.object->fd) != 0 && errno != EINVAL) return SimFileSystem::FromErrno(errno, false);
+  return kSuccess;
+}
+
 }  // namespace ov::platform::sim

@@ -15,7 +15,7 @@ namespace ov::platform::sim {
 
 // Which operation a failure hook is asked about.
 enum class FileIoOp { Open, Close, Read, Write, Seek, Truncate, Duplicate, QueryType, QueryInformation, MakePipe,
-                      CreateMapping, MapView, UnmapView };
+                      CreateMapping, MapView, UnmapView, Flush };
 
 // Paths go through the SimFileSystem's mapping and every open through its share-mode table,
 // so a file held open by SimFileSystem::HoldOpen or by another handle conflicts exactly as it
@@ -78,6 +78,9 @@ class SimFileIo final : public FileIo {
   FileHandle m_next = 4;
   FailureHook m_hook;
   std::optional<std::int64_t> m_now;
+
+ public:
+  ErrorCode Flush(FileHandle handle) override;
 };
 
 }  // namespace ov::platform::sim

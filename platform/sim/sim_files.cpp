@@ -379,4 +379,38 @@ int SimFileSystem::HoldOpen(const std::wstring& path, std::uint32_t access, std:
   return token;
 }
 
+ErrorCode SimFileSystem::MoveReplacing(const std::wstring& from, const std::wstring& to) {
+  if (ErrorCode e = Hook(FileOp::Move, to); e != kSuccess) return e;
+  const std::string source = ToHostPath(from);
+  const std::string target = ToHostPath(to);
+  struct stat st {};
+  if (::lstat(source.c_str(), &st) != 0) return FromErrno(errno, !ParentExists(source));
+  struct stat existing {};
+  if (::lstat(target.c_str(), &existing) == 0) {
+    // Replacing deletes the file of the new name: never a directory, never a read-only file,
+    // and not while anyone holds it open (a share check that grants no sharing at all fails
+    // against every open). A link there is replaced itself.
+    if (S_ISDIR(st.st_mode) || S_ISDIR(existing.st_mode)) return kErrorAccessDenied;
+    if (!S_ISLNK(existing.st_mode)) {
+      if ((existing.st_mode & S_IWUSR) == 0) return kErrorAccessDenied;
+      int token = 0;
+      if (AcquireShare(target, kDeleteAccess, 0, &token) != kSuccess) return kErrorAccessDenied;
+      ReleaseShare(token);
+    }
+  } else if (!ParentExists(target)) {
+    return kErrorPathNotFound;
+  }
+  // The file is renamed through a handle with DELETE access, which every other open must share.
+  if (!S_ISLNK(st.st_mode)) {
+    int token = 0;
+    if (ErrorCode e = AcquireShare(source, kDeleteAccess, kFileShareRead | kFileShareWrite | kFileShareDelete, &token);
+        e != kSuccess) {
+      return e;
+    }
+    ReleaseShare(token);
+  }
+  if (::rename(source.c_str(), target.c_str()) != 0) return FromErrno(errno, false);
+  return kSuccess;
+}
+
 }  // namespace ov::platform::sim

@@ -10,7 +10,7 @@
 
 namespace ov::platform::sim {
 
-enum class FileOp { GetCwd, SetCwd, MakeDir, Remove, OpenForSize, QuerySize, Truncate, QueryEntry, Find };
+enum class FileOp { GetCwd, SetCwd, MakeDir, Remove, OpenForSize, QuerySize, Truncate, QueryEntry, Find, Move };
 
 // Windows access and share bits, as in winnt.h, for the share-mode model.
 inline constexpr std::uint32_t kGenericRead = 0x80000000u;
@@ -74,6 +74,9 @@ class SimFileSystem final : public FileSystem {
   std::map<int, OpenRecord> m_opens;
   int m_nextToken = 1;
   FailureHook m_hook;
+
+ public:
+  ErrorCode MoveReplacing(const std::wstring& from, const std::wstring& to) override;
 };
 
 // UTF-8 for host paths (wchar_t holds whole code points on Linux).

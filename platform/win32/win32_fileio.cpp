@@ -172,4 +172,8 @@ bool Win32FileIo::LocalToUnixSeconds(const CalendarTime& local, std::int64_t* se
   return true;
 }
 
+ErrorCode Win32FileIo::Flush(FileHandle handle) {
+  return ::FlushFileBuffers(ToHandle(handle)) ? kSuccess : LastError();
+}
+
 }  // namespace ov::platform::win32

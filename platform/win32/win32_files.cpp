@@ -126,4 +126,9 @@ ErrorCode Win32FileSystem::FindFiles(const std::wstring& pattern, std::vector<En
   return matches->empty() ? kErrorFileNotFound : kSuccess;
 }
 
+ErrorCode Win32FileSystem::MoveReplacing(const std::wstring& from, const std::wstring& to) {
+  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? kSuccess
+                                                                                                    : LastError();
+}
+
 }  // namespace ov::platform::win32

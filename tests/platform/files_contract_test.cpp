@@ -86,6 +86,25 @@ TEST_F(FilesContract, TruncateRefusesLinks) {
   EXPECT_EQ(fs.QueryFileSize(target).size, 64);
 }
 
+// A finished file takes the place of an older one in one step; what cannot be replaced stays.
+TEST_F(FilesContract, MoveReplacesFilesButNotFoldersOrOpenFiles) {
+  const std::wstring older = dir + L"\\older.zip", fresh = dir + L"\\fresh.tmp";
+  contract::WriteBytes(older, 10);
+  contract::WriteBytes(fresh, 20);
+  ASSERT_EQ(fs.MakeDirectory(dir + L"\\folder"), kSuccess);
+  EXPECT_EQ(fs.MoveReplacing(fresh, dir + L"\\folder"), kErrorAccessDenied);
+  EXPECT_EQ(fs.MoveReplacing(fresh, dir + L"\\none\\x.zip"), kErrorPathNotFound);
+  int token = contract::HoldOpen(older, kRead, kShareRead | kShareWrite | 4);
+  EXPECT_EQ(fs.MoveReplacing(fresh, older), kErrorAccessDenied);
+  contract::Release(token);
+  token = contract::HoldOpen(fresh, kRead, kShareRead | kShareWrite);  // sharing no deletion
+  EXPECT_EQ(fs.MoveReplacing(fresh, older), kErrorSharingViolation);
+  contract::Release(token);
+  EXPECT_EQ(contract::ReadBytes(older), std::string(10, 'z'));
+  EXPECT_EQ(fs.MoveReplacing(fresh, older), kSuccess);
+  EXPECT_EQ(contract::ReadBytes(older) + contract::ReadBytes(fresh), std::string(20, 'z') + "<missing>");
+}
+
 TEST_F(FilesContract, FindMatchesWildcardsCaseInsensitively) {
   for (const wchar_t* name : {L"OvA.log", L"ovb.LOG", L"MessageClient.log", L"Ov.txt"}) {
     contract::WriteBytes(dir + L"\\" + name, 1);
