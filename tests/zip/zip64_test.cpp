@@ -55,6 +55,7 @@ class SparseWritingIo final : public platform::FileIo {
   platform::CalendarTime CurrentLocalTime() override { return m.CurrentLocalTime(); }
   bool UtcToLocal(std::uint64_t t, platform::CalendarTime* l) override { return m.UtcToLocal(t, l); }
   bool LocalToUnixSeconds(const platform::CalendarTime& l, std::int64_t* s) override { return m.LocalToUnixSeconds(l, s); }
+  ErrorCode OpenCheckedForReading(const std::wstring& p, FileHandle* h) override { return m.OpenCheckedForReading(p, h); }
 
  private:
   FileIo& m;
