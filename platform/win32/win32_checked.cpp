@@ -22,6 +22,13 @@ std::wstring Grow(Fill fill) {
   return {};
 }
 
+// "\\?\C:\x" and "\\?\UNC\server\share\x" as the tool spells them.
+std::wstring WithoutLongPathPrefix(const std::wstring& path) {
+  if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + path.substr(8);
+  if (path.compare(0, 4, L"\\\\?\\") == 0) return path.substr(4);
+  return path;
+}
+
 // The path as the tool means it: absolute, "." and ".." and trailing dots and blanks
 // resolved as Windows resolves them, existing components in their long form (the final
 // path uses them), no trailing separator.
@@ -30,22 +37,15 @@ std::wstring MeantPath(const std::wstring& path) {
   const std::wstring longForm = Grow([&](wchar_t* b, DWORD n) { return GetLongPathNameW(full.c_str(), b, n); });
   if (!longForm.empty()) full = longForm;
   while (full.size() > 3 && full.back() == L'\\') full.pop_back();
-  return full;
+  return WithoutLongPathPrefix(full);
 }
 
-// Where the handle's object really is, with every link and junction on the way resolved,
-// spelled as the tool spells paths ("C:\..." or "\\server\share\...").
+// Where the handle's object really is, with every link and junction on the way resolved.
 ErrorCode FinalPath(HANDLE handle, std::wstring* path) {
-  *path = Grow([&](wchar_t* b, DWORD n) {
+  *path = WithoutLongPathPrefix(Grow([&](wchar_t* b, DWORD n) {
     return GetFinalPathNameByHandleW(handle, b, n, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  });
-  if (path->empty()) return LastError();
-  if (path->compare(0, 8, L"\\\\?\\UNC\\") == 0) {
-    *path = L"\\\\" + path->substr(8);
-  } else if (path->compare(0, 4, L"\\\\?\\") == 0) {
-    *path = path->substr(4);
-  }
-  return kSuccess;
+  }));
+  return path->empty() ? LastError() : kSuccess;
 }
 
 ErrorCode Check(HANDLE handle, const std::wstring& path, bool directory) {
