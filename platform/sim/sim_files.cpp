@@ -315,6 +315,7 @@ ErrorCode SimFileSystem::OpenChecked(const std::wstring& path, const CheckedTarg
     return FromErrno(error, error == ENOENT && !ParentExists(host));
   }
   const auto refuse = [&](ErrorCode error) {
+    ReleaseShare(open->shareToken);
     if (open->created) ::unlink(HostPathOf(fd).c_str());
     ::close(fd);
     *open = CheckedOpen{};
@@ -323,16 +324,12 @@ ErrorCode SimFileSystem::OpenChecked(const std::wstring& path, const CheckedTarg
   // Windows checks sharing as it opens, before anything can be looked at.
   if (ErrorCode e = AcquireShare(host, target.access, target.share, &open->shareToken); e != kSuccess) return refuse(e);
   struct stat st {};
-  if (::fstat(fd, &st) != 0) {
-    ReleaseShare(open->shareToken);
-    return refuse(FromErrno(errno, false));
-  }
+  if (::fstat(fd, &st) != 0) return refuse(FromErrno(errno, false));
   // Windows counts one link for a directory; a file must have no other name.
   const std::wstring meant = Absolute(path);
   const std::wstring final = meant[0] == L'/' ? HostToWide(HostPathOf(fd)) : FinalPath(fd);
   if (S_ISDIR(st.st_mode) != target.directory || (!target.directory && (!S_ISREG(st.st_mode) || st.st_nlink != 1)) ||
       !SameIgnoringCase(final, meant)) {
-    ReleaseShare(open->shareToken);
     return refuse(kErrorAccessDenied);
   }
   open->fd = fd;

@@ -75,7 +75,8 @@ ErrorCode OpenChecked(const std::wstring& path, const CheckedTarget& target, HAN
   HANDLE h = CreateFileW(path.c_str(), access, target.share, nullptr, OPEN_EXISTING, flags, nullptr);
   bool made = false;
   if (h == INVALID_HANDLE_VALUE && target.create && GetLastError() == ERROR_FILE_NOT_FOUND) {
-    // Made new, with DELETE access so that a new file in the wrong place can be taken back;
+    // Made new, with DELETE access so that a new file in the wrong place can be taken back
+    // (others who open the new file while this handle is open must then share deletion);
     // an existing file is opened without it, which a component's open without delete
     // sharing would refuse.
     h = CreateFileW(path.c_str(), access | DELETE, target.share, nullptr, CREATE_NEW, flags, nullptr);
