@@ -9,6 +9,12 @@ namespace ov::app {
 // and module concepts then. Installs the branding library's platform as well.
 ov::platform::Platform& ProcessPlatform();
 
+// Restricts the process's own library search to the application's folder and System32, so
+// no library that the process or a system library loads by name later comes from the
+// current directory or a folder on PATH, where ordinary users may place files. Call first
+// thing at process start.
+void RestrictLibrarySearch();
+
 // Where the OS offers it, makes the process refuse junctions and other redirections that a
 // non-administrator created; silently nothing elsewhere.
 void EnableRedirectionTrust();

@@ -35,26 +35,6 @@ class WaitCursor {
   CursorHandle m_previous;
 };
 
-// A trace log opened as the running component that writes it allows: sharing reading,
-// writing and deletion. The elevated tool reads it only when the handle shows the plain file
-// the search found: not a link or junction (the open does not follow one) and not a second
-// name of a file elsewhere.
-ErrorCode OpenCheckedForReading(FileIo& io, const std::wstring& path, FileHandle* handle) {
-  ErrorCode error = io.Open(path, kAccessRead, kShareRead | kShareWrite | kShareDelete, kOpenExisting,
-                            kAttributeNormal | kOpenReparsePoint, handle);
-  if (error != kSuccess) return error;
-  FileInformation info;
-  error = io.QueryInformation(*handle, &info);
-  if (error == kSuccess && ((info.attributes & (kAttributeReparsePoint | kAttributeDirectory)) != 0 || info.links != 1)) {
-    error = kErrorAccessDenied;
-  }
-  if (error != kSuccess) {
-    io.Close(*handle);
-    *handle = kNoFile;
-  }
-  return error;
-}
-
 // Closes a handle on every way out of the scope that opened it.
 class HandleOwner {
  public:
@@ -146,7 +126,7 @@ bool CostsOnlyTheMember(ZipResult result) {
 
 // Adds the logs one by one and reports each that cannot be added; stops at the first failure
 // of the archive itself and returns it.
-ZipResult AddTraceLogs(ov::zip::ZipHandle* zip, Platform& platform) {
+ZipResult AddTraceLogs(ov::zip::ZipHandle* zip, Platform& platform, const std::wstring& traceDirectory) {
   std::vector<FileSystem::EntryInfo> matches;
   // A failed search leaves no matches: the archive then holds no members, as for an empty
   // directory.
@@ -158,8 +138,9 @@ ZipResult AddTraceLogs(ov::zip::ZipHandle* zip, Platform& platform) {
     if (entry.directory || entry.reparsePoint) continue;
     HandleOwner log(*platform.fileIo);
     ZipResult result = ZipResult::CannotOpenFile;
-    // The name resolves against the trace directory, the current one.
-    if (OpenCheckedForReading(*platform.fileIo, entry.name, log.Out()) == kSuccess) {
+    // Read where the tool means to read, with the component that writes the log going on: a
+    // link in the name or in any folder above it is refused on the open handle.
+    if (platform.fileIo->OpenCheckedForReading(traceDirectory + L"\\" + entry.name, log.Out()) == kSuccess) {
       ov::zip::ZipTarget source;
       source.handle = log.Get();
       result = ov::zip::AddZipMember(zip, entry.name, source, 0, ov::zip::ZipSourceKind::Handle);
@@ -205,7 +186,7 @@ void ZipUpLogFiles(OvClientTracingList& list, Platform& platform) {
     ui.ShowMessage(L"Error creating zip file", kZipErrorCaption, kMbOk);
     return;
   }
-  ZipResult result = AddTraceLogs(archive.Zip(), platform);
+  ZipResult result = AddTraceLogs(archive.Zip(), platform, traceDirectory);
   if (result == ZipResult::Ok) result = archive.Commit();
   if (result != ZipResult::Ok) {
     archive.Discard();

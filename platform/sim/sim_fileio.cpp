@@ -180,6 +180,22 @@ ErrorCode SimFileIo::Open(const std::wstring& path, std::uint32_t access, std::u
   return kSuccess;
 }
 
+ErrorCode SimFileIo::OpenCheckedForReading(const std::wstring& path, FileHandle* handle) {
+  *handle = kNoFile;
+  if (ErrorCode e = Hook(FileIoOp::Open, kNoFile); e != kSuccess) return e;
+  SimFileSystem::CheckedOpen open;
+  if (ErrorCode e = m_files.OpenChecked(path, {false, kAccessRead, kShareRead | kShareWrite | kShareDelete, false}, &open);
+      e != kSuccess) {
+    return e;
+  }
+  auto object = std::make_shared<Object>();
+  object->files = &m_files;
+  object->fd = open.fd;
+  object->shareToken = open.shareToken;
+  *handle = Register(Entry{std::move(object), kAccessRead});
+  return kSuccess;
+}
+
 ErrorCode SimFileIo::FileSystemErrno(int error, const std::string& hostPath) {
   return SimFileSystem::FromErrno(error, error == ENOENT && !ParentExists(hostPath));
 }

@@ -50,6 +50,8 @@ class SimFileIo final : public FileIo {
   CalendarTime CurrentLocalTime() override;
   bool UtcToLocal(std::uint64_t fileTime, CalendarTime* local) override;
   bool LocalToUnixSeconds(const CalendarTime& local, std::int64_t* seconds) override;
+  // Through SimFileSystem::OpenChecked; a failure hook sees it as FileIoOp::Open.
+  ErrorCode OpenCheckedForReading(const std::wstring& path, FileHandle* handle) override;
 
   // A non-zero result fails the operation with that code and no effect.
   using FailureHook = std::function<ErrorCode(FileIoOp op, FileHandle handle)>;

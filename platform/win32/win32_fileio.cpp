@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "platform/win32/win32_checked.h"
+
 namespace ov::platform::win32 {
 
 namespace {
@@ -174,6 +176,15 @@ bool Win32FileIo::LocalToUnixSeconds(const CalendarTime& local, std::int64_t* se
 
 ErrorCode Win32FileIo::Flush(FileHandle handle) {
   return ::FlushFileBuffers(ToHandle(handle)) ? kSuccess : LastError();
+}
+
+ErrorCode Win32FileIo::OpenCheckedForReading(const std::wstring& path, FileHandle* handle) {
+  *handle = kNoFile;
+  HANDLE h = INVALID_HANDLE_VALUE;
+  const CheckedTarget file{false, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, false};
+  if (ErrorCode e = OpenChecked(path, file, &h); e != kSuccess) return e;
+  *handle = FromHandle(h);
+  return kSuccess;
 }
 
 }  // namespace ov::platform::win32

@@ -49,6 +49,7 @@ class SparseWritingIo final : public platform::FileIo {
   bool UtcToLocal(std::uint64_t t, platform::CalendarTime* l) override { return m.UtcToLocal(t, l); }
   bool LocalToUnixSeconds(const platform::CalendarTime& l, std::int64_t* s) override { return m.LocalToUnixSeconds(l, s); }
   ErrorCode Flush(FileHandle h) override { return m.Flush(h); }
+  ErrorCode OpenCheckedForReading(const std::wstring& p, FileHandle* h) override { return m.OpenCheckedForReading(p, h); }
 
  private:
   FileIo& m;
