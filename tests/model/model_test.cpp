@@ -74,6 +74,7 @@ TEST_F(ModelTest, LoadOnEmptyRegistryCreatesKeysWithDefaultsButNotDefaultDir) {
     EXPECT_EQ(Dword(e.m_keyPath, L"Level"), 0u);
     EXPECT_EQ(Dword(e.m_keyPath, L"Enable"), 0u);
     EXPECT_EQ(registry.FindValue(e.m_keyPath, L"File"), nullptr);  // file name from the table
+    EXPECT_EQ(registry.FindValue(e.m_keyPath, L"SeverityFilter"), nullptr);  // read, never repaired
   }
   EXPECT_TRUE(registry.KeyExists(kDesktop));
   EXPECT_EQ(registry.FindValue(kDesktop, L"DefaultDir"), nullptr);
@@ -82,21 +83,23 @@ TEST_F(ModelTest, LoadOnEmptyRegistryCreatesKeysWithDefaultsButNotDefaultDir) {
   EXPECT_EQ(registry.OpenHandleCount(), 0u);
 }
 
-TEST_F(ModelTest, ExistingKeysAreReadOnlySoRepairsNeverLand) {
-  registry.AddKey(kShared);                        // no Level at all
+TEST_F(ModelTest, ExistingKeysAreReadOnlySoRepairsNeverLandAndSeverityFilterComesFirst) {
+  registry.PutDword(kShared, L"SeverityFilter", 8);  // no Level at all
   registry.PutString(kPopup, L"Level", L"5");      // wrong type in an existing key
+  registry.PutString(kPopup, L"SeverityFilter", L"9");  // so is this one: Level decides
   registry.PutDword(kPopup, L"Enable", 2);         // only 1 means on
-  registry.PutDword(kMessage, L"Level", 4294967295u);
+  registry.PutDword(kMessage, L"SeverityFilter", 4294967295u);  // the saved level, over Level
+  registry.PutDword(kMessage, L"Level", 3);
   registry.PutDword(kMessage, L"Enable", 1);
   registry.PutValue(kHooks, L"Level", kRegBinary, {1, 2, 3, 4, 5, 6});  // longer than 4 bytes
   system.commonAppData.clear();                    // shell folder unknown
   OvClientTracingList list(platform);
   ASSERT_EQ(list.GetCount(), 4);
-  EXPECT_EQ(list.GetEntry(0).m_level, L"0");
-  EXPECT_TRUE(registry.ValueNames(kShared).empty());
+  EXPECT_EQ(list.GetEntry(0).m_level, L"8");
+  EXPECT_EQ(registry.ValueNames(kShared).size(), 1u);
   EXPECT_EQ(list.GetEntry(1).m_level, L"0");
   EXPECT_EQ(list.GetEntry(1).m_enabled, 0);
-  EXPECT_EQ(String(kPopup, L"Level"), L"5");       // left in place
+  EXPECT_EQ(String(kPopup, L"Level") + String(kPopup, L"SeverityFilter"), L"59");  // left in place
   EXPECT_EQ(list.GetEntry(2).m_level, L"-1");
   EXPECT_EQ(list.GetEntry(2).m_enabled, 1);
   EXPECT_EQ(list.GetEntry(3).m_level, L"0");
@@ -195,6 +198,7 @@ TEST_F(ModelTest, SaveWritesExactValuesAndTypesThenOnlyDefaultDir) {
   EXPECT_EQ(Dword(kPopup, L"SeverityFilter"), 5u);
   EXPECT_EQ(Dword(kPopup, L"Enable"), 1u);
   EXPECT_EQ(Dword(kPopup, L"Level"), 77u);  // numeric levels are written elsewhere
+  EXPECT_EQ(OvClientTracingList(platform).GetEntry(1).m_level, L"5");  // and read back from there
   EXPECT_EQ(registry.FindValue(kPopup, L"File")->data.size(), (26u + 1u) * 2u);
   EXPECT_EQ(registry.FindValue(kShared, L"File"), nullptr);
   EXPECT_EQ(list.GetEntry(1).m_modified, 0);
@@ -271,7 +275,7 @@ TEST_F(ModelTest, FailedSaveKeepsTheMarkAndSaysSoOnce) {
   registry.SetFailureHook([](RegOp op, const std::wstring& path, const std::wstring& name) {
     return op == RegOp::Set && path == kHooks && name == L"Enable" ? kErrorAccessDenied : kSuccess;
   });
-  list.SaveToRegistry();
+  EXPECT_FALSE(list.SaveToRegistry());
   ASSERT_EQ(ui.shown.size(), 1u);
   EXPECT_EQ(ui.shown[0].text, L"Error saving registry entry");
   EXPECT_EQ(ui.shown[0].caption, L"Registry Error");
@@ -283,7 +287,7 @@ TEST_F(ModelTest, FailedSaveKeepsTheMarkAndSaysSoOnce) {
   // Once the fault is gone the next save writes what was missing, silently.
   registry.SetFailureHook(nullptr);
   registry.AddKey(kPopup);
-  list.SaveToRegistry();
+  EXPECT_TRUE(list.SaveToRegistry());
   EXPECT_EQ(ui.shown.size(), 1u);
   EXPECT_EQ(Dword(kHooks, L"Enable"), 0u);
   EXPECT_EQ(list.GetEntry(1).m_modified, 0);

@@ -8,10 +8,12 @@
 #include <set>
 
 #include "platform/sim/sim_clock.h"
+#include "platform/sim/sim_fileio.h"
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_services.h"
 #include "platform/sim/sim_system.h"
+#include "platform/sim/sim_textfile.h"
 #include "platform/sim/sim_ui.h"
 #include "tests/ui/test_dialog_view.h"
 
@@ -45,7 +47,9 @@ class DialogTest : public ::testing::Test {
   void NewFiles() {
     files = std::make_unique<SimFileSystem>(m_dir.string());
     files->SetWorkingDirectoryForTest(L"C:\\Logs");
-    platform = Platform{&registry, &system, files.get(), &ui, &clock, &services};
+    fileIo = std::make_unique<SimFileIo>(*files);
+    textFiles = std::make_unique<SimTextFiles>(*files);
+    platform = Platform{&registry, &system, files.get(), &ui, &clock, &services, nullptr, fileIo.get(), textFiles.get()};
   }
   // A fresh dialog on a fresh view, as each start of the tool has; ui answers the questions.
   void Open(std::deque<int> answers = {}) {
@@ -70,9 +74,10 @@ class DialogTest : public ::testing::Test {
     return text;
   }
   OvClientTracingEntry Entry(int row) { return dlg->GetList().GetEntry(row); }
-  void TypeDirectory(const std::wstring& text) {
+  void TypeDirectory(const std::wstring& text, int focusTo = IDC_TRACE_LIST) {
+    view.FocusControl(IDC_TRACE_DIRECTORY);
     view.SetControlText(IDC_TRACE_DIRECTORY, text);
-    dlg->OnDirectoryKillFocus();
+    view.UserMoveFocus(focusTo);
   }
 
   fs::path m_dir;
@@ -82,6 +87,8 @@ class DialogTest : public ::testing::Test {
   SimClock clock;
   SimServiceControl services{clock};
   std::unique_ptr<SimFileSystem> files;
+  std::unique_ptr<SimFileIo> fileIo;
+  std::unique_ptr<SimTextFiles> textFiles;
   Platform platform;
   TestDialogView view;
   std::unique_ptr<COvClientTracingDlg> dlg;
@@ -122,15 +129,20 @@ TEST_F(DialogTest, EveryRefreshSelectsRow0AndShowsEntry0) {
   }
 }
 
-TEST_F(DialogTest, ALevelChangeAloneSavesWithoutARestartQuestion) {
-  Open();
-  view.UserSelect(kPopup);
-  view.SetControlText(IDC_TRACE_LEVEL, L"8");
-  dlg->OnApply();
-  EXPECT_TRUE(ui.shown.empty());
-  std::uint32_t level = 0;
-  EXPECT_TRUE(registry.GetDword(kKeys[kPopup], L"SeverityFilter", &level) && level == 8);
-  EXPECT_FALSE(view.Enabled(IDC_APPLY_BUTTON));
+TEST_F(DialogTest, ALevelChangeAloneSavesWithoutARestartQuestionAndAFailedSaveKeepsApply) {
+  for (const bool fails : {true, false}) {
+    Open();
+    registry.SetFailureHook([fails](RegOp op, const std::wstring&, const std::wstring&) {
+      return fails && op == RegOp::Set ? kErrorAccessDenied : kSuccess;
+    });
+    view.UserSelect(kPopup);
+    view.SetControlText(IDC_TRACE_LEVEL, L"8");
+    dlg->OnApply();
+    EXPECT_EQ(Shown(), fails ? Texts{L"Registry Error"} : Texts{});
+    std::uint32_t level = 0;
+    EXPECT_EQ(registry.GetDword(kKeys[kPopup], L"SeverityFilter", &level) && level == 8, !fails);
+    EXPECT_EQ(view.Enabled(IDC_APPLY_BUTTON), fails);  // so that OK and the close box still ask
+  }
 }
 
 TEST_F(DialogTest, ASpoolerHostedChangeMakesEveryLaterApplyAskAgain) {
@@ -145,6 +157,40 @@ TEST_F(DialogTest, ASpoolerHostedChangeMakesEveryLaterApplyAskAgain) {
   }
   EXPECT_EQ(Shown(), Texts(3, L"Restart Spooler?"));
   EXPECT_EQ(ui.unscripted, 0);
+}
+
+TEST_F(DialogTest, ADoubleClickTogglesTheSelectedRowAndWithoutASelectionDoesNothing) {
+  Open();
+  view.UserSelect(kPopup);
+  dlg->OnListDoubleClick();
+  EXPECT_EQ(view.rows[kPopup][1] + view.rows[kHooks][1], L"YesYes");
+  EXPECT_TRUE(view.Enabled(IDC_APPLY_BUTTON));
+  dlg->OnListDoubleClick();
+  EXPECT_EQ(Entry(kPopup).m_enabled, 0);
+  view.UserSelect(-1);
+  for (int id : {IDC_TRACING_ENABLED, IDC_TRACE_LEVEL, IDC_LEVEL_LABEL, IDC_DELETE_FILE}) EXPECT_FALSE(view.Enabled(id)) << id;
+  EXPECT_TRUE(view.Enabled(IDC_TRACE_DIRECTORY));
+  dlg->OnListDoubleClick();
+  EXPECT_EQ(view.check[IDC_TRACING_ENABLED], ov::ui::kUnchecked);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(Entry(i).m_enabled, i == kHooks);
+}
+
+TEST_F(DialogTest, AnExceptionFromAHandlerIsShownAndTheDialogStaysUsable) {
+  files->SetFailureHook([](FileOp op, const std::wstring&) -> ErrorCode {
+    if (op == FileOp::Find) throw std::bad_alloc();
+    return kSuccess;
+  });
+  Open();
+  ui.savePaths = {L"C:\\Logs\\case.zip"};
+  dlg->RunHandler(&COvClientTracingDlg::OnZipUpLogFiles);
+  ASSERT_EQ(ui.shown.size(), 1u);
+  EXPECT_EQ(ui.shown[0].text + L"/" + ui.shown[0].caption, L"std::bad_alloc/Error");
+  EXPECT_TRUE(ui.shown[0].eightBit && ui.shown[0].flags == (kMbIconError | kMbOk));
+  EXPECT_EQ(ui.cursor, SimUserInteraction::kArrow);
+  EXPECT_EQ(fileIo->OpenHandleCount(), 0u);  // the archive was closed on the way out
+  dlg->RunHandler(&COvClientTracingDlg::OnAllTracingOn);
+  EXPECT_EQ(view.rows[kPopup][1], L"Yes");
+  EXPECT_TRUE(view.Enabled(IDC_APPLY_BUTTON));
 }
 
 TEST_F(DialogTest, AllTracingOnOverEnabledEntriesMarksNothing) {
@@ -193,23 +239,29 @@ TEST_F(DialogTest, ResetToDefaultsLevelsAndMarks) {
   }
 }
 
-TEST_F(DialogTest, MissingDirectoryAnsweredCancelNoOrYes) {
-  for (const int answer : {kIdCancel, kIdNo, kIdYes}) {
+TEST_F(DialogTest, MissingDirectoryAnsweredCancelNoOrYesAndCreationFailing) {
+  for (const int answer : {kIdCancel, kIdNo, kIdYes, -kIdYes}) {  // -kIdYes: Yes, but creating fails
     SCOPED_TRACE(answer);
     fs::remove_all(m_dir / "C" / "a");
     registry.PutString(kDesktop, L"DefaultDir", L"C:\\Logs");
     Texts created;  // directories whose creation can succeed, in call order
     files->SetFailureHook([&](FileOp op, const std::wstring& path) {
-      if (op == FileOp::MakeDir && fs::exists(fs::path(files->ToHostPath(path)).parent_path())) created.push_back(path);
+      if (op != FileOp::MakeDir) return kSuccess;
+      if (answer < 0) return kErrorAccessDenied;
+      if (fs::exists(fs::path(files->ToHostPath(path)).parent_path())) created.push_back(path);
       return kSuccess;
     });
-    Open({answer, kIdNo, kIdNo});
+    Open(answer < 0 ? std::deque<int>{kIdYes, kIdOk, kIdNo, kIdNo} : std::deque<int>{answer, kIdNo, kIdNo});
     TypeDirectory(L"C:\\a\\b\\c");
     dlg->OnApply();
     const bool saved = answer != kIdCancel;
-    EXPECT_EQ(Shown(), saved ? (Texts{L"Path error", L"Restart Spooler?", L"Restart Shared Engine?"})
-                             : Texts{L"Path error"});
+    Texts expected = saved ? Texts{L"Path error", L"Restart Spooler?", L"Restart Shared Engine?"} : Texts{L"Path error"};
+    if (answer < 0) expected.insert(expected.begin() + 1, L"Directory Error");
+    EXPECT_EQ(Shown(), expected);
     EXPECT_EQ(ui.shown[0].flags, kMbYesNoCancel | kMbIconError);
+    if (answer < 0) {
+      EXPECT_EQ(ui.shown.at(1).text + std::to_wstring(ui.shown.at(1).flags), L"Could not create directory16");
+    }
     EXPECT_EQ(SavedDirectory(), saved ? L"C:\\a\\b\\c" : L"C:\\Logs");
     EXPECT_EQ(view.Enabled(IDC_APPLY_BUTTON), !saved);
     EXPECT_EQ(created, answer == kIdYes ? (Texts{L"C:\\a", L"C:\\a\\b", L"C:\\a\\b\\c"}) : Texts{});
@@ -217,6 +269,30 @@ TEST_F(DialogTest, MissingDirectoryAnsweredCancelNoOrYes) {
     std::wstring cwd;
     files->GetWorkingDirectory(&cwd);
     EXPECT_EQ(cwd, L"C:\\Logs");
+  }
+}
+
+TEST_F(DialogTest, AWorkingDirectoryThatCannotBeRecordedIsReportedAndNotRestored) {
+  const std::wstring deep = L"C:\\" + std::wstring(252, L'd');  // 255 characters fit the record
+  fs::create_directories(files->ToHostPath(deep));
+  struct Case { std::wstring cwd; bool getFails, recorded; };
+  for (const Case& c : {Case{deep, false, true}, Case{deep + L"d", false, false}, Case{deep, true, false}}) {
+    SCOPED_TRACE(c.cwd.size());
+    files->SetFailureHook([&](FileOp op, const std::wstring&) {
+      return c.getFails && op == FileOp::GetCwd ? kErrorNotEnoughMemory : kSuccess;
+    });
+    files->SetWorkingDirectoryForTest(c.cwd);
+    Open();
+    dlg->OnApply();
+    EXPECT_EQ(Shown(true), c.recorded ? Texts{} : Texts{L"An error occured getting current directory."});
+    if (!c.recorded) {
+      EXPECT_EQ(ui.shown.at(0).caption + std::to_wstring(ui.shown.at(0).flags), L"Directory Error16");
+    }
+    files->SetFailureHook(nullptr);
+    std::wstring cwd;
+    files->GetWorkingDirectory(&cwd);
+    EXPECT_EQ(cwd, c.recorded ? deep : L"C:\\Logs");  // left in the trace directory
+    EXPECT_EQ(SavedDirectory(), L"C:\\Logs");
   }
 }
 
@@ -231,6 +307,7 @@ TEST_F(DialogTest, AFailedRestartStillPausesAndRestoresTheCursor) {
   dlg->OnApply();
   EXPECT_EQ(Shown(), (Texts{L"Restart Spooler?", L"Spooler", L"Restart Shared Engine?"}));
   EXPECT_EQ(ui.shown[1].text, L"Could not stop the service.  Error: 1062");
+  EXPECT_TRUE(ui.shown[1].eightBit && ui.shown[1].flags == (kMbIconError | kMbOk));
   EXPECT_EQ(services.Events(), (Texts{L"stop OvSharedEngine", L"start OvSharedEngine"}));
   EXPECT_EQ(cursors, std::set<CursorHandle>{SimUserInteraction::kWait});
   EXPECT_EQ(clock.Sleeps(), (std::vector<std::uint32_t>{500, 500}));
@@ -342,6 +419,13 @@ TEST_F(DialogTest, NoEntriesEndsTheDialogAfterBrandingWithoutSaving) {
 
 TEST_F(DialogTest, DirectoryEditLosesOneTrailingBackslashAndKeepsRestartMarksOfLaterEdits) {
   Open({kIdNo, kIdNo});
+  // Leaving the editor refreshes the list, which disables and enables the entry's controls
+  // while the focus is on its way to one of them: it must arrive.
+  for (const int to : {IDC_TRACE_LEVEL, IDC_TRACING_ENABLED, IDC_DELETE_FILE}) {
+    view.UserSelect(kHooks);
+    TypeDirectory(L"C:\\Elsewhere" + std::to_wstring(to), to);
+    EXPECT_EQ(view.focused, to);
+  }
   TypeDirectory(L"C:\\New\\\\");
   EXPECT_EQ(view.Text(IDC_TRACE_DIRECTORY), L"C:\\New\\");
   EXPECT_EQ(dlg->GetList().GetDefaultDirectory(), L"C:\\New\\");
