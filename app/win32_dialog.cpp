@@ -42,9 +42,10 @@ class Win32DialogView final : public ov::ui::DialogView {
   void SetCheck(int id, int state) override { CheckDlgButton(m_dialog, id, static_cast<UINT>(state)); }
   int GetFocusedControl() override {
     HWND focus = GetFocus();
+    if (focus == nullptr || !IsChild(m_dialog, focus)) return ov::ui::kNoControl;  // another window's
     // A window inside a control (a list view's header, say) counts as its control.
-    while (focus != nullptr && GetParent(focus) != m_dialog) focus = GetParent(focus);
-    return focus != nullptr ? GetDlgCtrlID(focus) : ov::ui::kNoControl;
+    while (GetParent(focus) != m_dialog) focus = GetParent(focus);
+    return GetDlgCtrlID(focus);
   }
   void FocusControl(int id) override { SetFocus(GetDlgItem(m_dialog, id)); }
 

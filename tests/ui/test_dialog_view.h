@@ -15,10 +15,6 @@ class TestDialogView final : public ov::ui::DialogView {
  public:
   void Attach(COvClientTracingDlg* dialog) { m_dialog = dialog; }
   void UserSelect(int row) { row < 0 ? (selected >= 0 ? Notify(-1) : void()) : SelectRow(row); }
-  void UserClickCheck() {
-    check[IDC_TRACING_ENABLED] ^= 1;
-    m_dialog->OnTracingEnabled();
-  }
   // The focus goes first, then the control it left hears about it, as with GetFocus().
   void UserMoveFocus(int to) {
     const int from = std::exchange(focused, to);
@@ -52,7 +48,7 @@ class TestDialogView final : public ov::ui::DialogView {
     widths.insert(widths.begin() + column, width);
   }
   void SetColumnAlign(int, ov::ui::ColumnAlign) override {}
-  void SetColumnWidth(int column, int width) override { widths.at(column) = width, ++widthUpdates; }
+  void SetColumnWidth(int column, int width) override { widths.at(column) = width; }
   int GetRowCount() override { return static_cast<int>(rows.size()); }
   void InsertRow(int row, const std::wstring& t) override {
     rows.insert(rows.begin() + row, std::vector<std::wstring>(widths.size()));
@@ -77,7 +73,7 @@ class TestDialogView final : public ov::ui::DialogView {
   std::map<int, int> check;
   std::vector<int> widths;
   std::vector<std::vector<std::wstring>> rows;
-  int selected = -1, widthUpdates = 0, focused = ov::ui::kNoControl;
+  int selected = -1, focused = ov::ui::kNoControl;
   std::wstring caption = L"<<_ProductName_>> Client tracing options";
   std::optional<int> endResult;
 
