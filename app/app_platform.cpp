@@ -58,6 +58,17 @@ ov::platform::Platform ConsoleProcessPlatform(ov::platform::UserInteraction& ui)
   return p;
 }
 
+void RestrictLibrarySearch() {
+  // Looked up by name: Windows 7 has it only with update KB2533623, and an import the
+  // loader cannot resolve would keep the tool from starting at all.
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  HMODULE kernel = GetModuleHandleW(L"kernel32");
+  auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  if (setDefault != nullptr) setDefault(LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+  SetDllDirectoryW(L"");  // the current directory out of the search that remains elsewhere
+}
+
 void EnableRedirectionTrust() {
   // PROCESS_MITIGATION_POLICY value and flag as documented for Windows 10 2004 and later;
   // spelled out because older SDK headers lack them.

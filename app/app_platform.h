@@ -14,6 +14,12 @@ ov::platform::Platform& ProcessPlatform();
 // branded text, so the branding library is never loaded.
 ov::platform::Platform ConsoleProcessPlatform(ov::platform::UserInteraction& ui);
 
+// Restricts the process's own library search to the application's folder and System32, so
+// no library that the process or a system library loads by name later comes from the
+// current directory or a folder on PATH, where ordinary users may place files. Call first
+// thing at process start.
+void RestrictLibrarySearch();
+
 // Where the OS offers it, makes the process refuse junctions and other redirections that a
 // non-administrator created; silently nothing elsewhere.
 void EnableRedirectionTrust();

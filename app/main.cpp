@@ -25,6 +25,8 @@ bool COvClientTracingApp::InitInstance() {
 }
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // Before anything is loaded by name: the tool runs elevated.
+  ov::app::RestrictLibrarySearch();
   ov::app::EnableRedirectionTrust();
   theApp.InitInstance();
   return 0;

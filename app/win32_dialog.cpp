@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <exception>
 #include <memory>
 #include <vector>
 
@@ -39,6 +40,14 @@ class Win32DialogView final : public ov::ui::DialogView {
   bool IsControlEnabled(int id) override { return IsWindowEnabled(GetDlgItem(m_dialog, id)) != FALSE; }
   int GetCheck(int id) override { return static_cast<int>(IsDlgButtonChecked(m_dialog, id)); }
   void SetCheck(int id, int state) override { CheckDlgButton(m_dialog, id, static_cast<UINT>(state)); }
+  int GetFocusedControl() override {
+    HWND focus = GetFocus();
+    if (focus == nullptr || !IsChild(m_dialog, focus)) return ov::ui::kNoControl;  // another window's
+    // A window inside a control (a list view's header, say) counts as its control.
+    while (GetParent(focus) != m_dialog) focus = GetParent(focus);
+    return GetDlgCtrlID(focus);
+  }
+  void FocusControl(int id) override { SetFocus(GetDlgItem(m_dialog, id)); }
 
   void SetListFullRowSelectOnly() override {
     // A zero mask sets the whole extended style: full-row selection and nothing else.
@@ -121,53 +130,40 @@ struct DialogContext {
   std::function<void(void*)> onShown;
 };
 
-// Dispatch only: every behaviour lives in COvClientTracingDlg.
-bool OnCommand(COvClientTracingDlg& dlg, int id, int code) {
+using Handler = void (COvClientTracingDlg::*)();
+
+// Dispatch only: every behaviour lives in COvClientTracingDlg, and every handler runs behind
+// its RunHandler, which reports what a handler throws.
+Handler CommandHandler(int id, int code) {
   if (code == BN_CLICKED) {
     switch (id) {
-      case IDC_TRACING_ENABLED: dlg.OnTracingEnabled(); return true;
-      case IDC_APPLY_BUTTON: dlg.OnApply(); return true;
-      case IDC_ALL_TRACING_ON: dlg.OnAllTracingOn(); return true;
-      case IDC_RESET_TO_DEFAULTS: dlg.OnResetToDefaults(); return true;
-      case IDC_ALL_TRACING_OFF: dlg.OnAllTracingOff(); return true;
-      case IDC_DELETE_FILE: dlg.OnDeleteFile(); return true;
-      case IDC_ZIP_UP_LOG_FILES: dlg.OnZipUpLogFiles(); return true;
-      case IDOK: dlg.OnOK(); return true;
-      case IDCANCEL: dlg.OnCancel(); return true;
-      default: return false;
+      case IDC_TRACING_ENABLED: return &COvClientTracingDlg::OnTracingEnabled;
+      case IDC_APPLY_BUTTON: return &COvClientTracingDlg::OnApply;
+      case IDC_ALL_TRACING_ON: return &COvClientTracingDlg::OnAllTracingOn;
+      case IDC_RESET_TO_DEFAULTS: return &COvClientTracingDlg::OnResetToDefaults;
+      case IDC_ALL_TRACING_OFF: return &COvClientTracingDlg::OnAllTracingOff;
+      case IDC_DELETE_FILE: return &COvClientTracingDlg::OnDeleteFile;
+      case IDC_ZIP_UP_LOG_FILES: return &COvClientTracingDlg::OnZipUpLogFiles;
+      case IDOK: return &COvClientTracingDlg::OnOK;
+      case IDCANCEL: return &COvClientTracingDlg::OnCancel;
+      default: return nullptr;
     }
   }
-  if (code == EN_CHANGE) {
-    if (id == IDC_TRACE_DIRECTORY) dlg.OnDirectoryChange();
-    if (id == IDC_TRACE_LEVEL) dlg.OnLevelChange();
-    return id == IDC_TRACE_DIRECTORY || id == IDC_TRACE_LEVEL;
-  }
-  if (code == EN_KILLFOCUS) {
-    if (id == IDC_TRACE_DIRECTORY) dlg.OnDirectoryKillFocus();
-    if (id == IDC_TRACE_LEVEL) dlg.OnLevelKillFocus();
-    return id == IDC_TRACE_DIRECTORY || id == IDC_TRACE_LEVEL;
-  }
-  return false;
+  if (code == EN_CHANGE && id == IDC_TRACE_DIRECTORY) return &COvClientTracingDlg::OnDirectoryChange;
+  if (code == EN_CHANGE && id == IDC_TRACE_LEVEL) return &COvClientTracingDlg::OnLevelChange;
+  if (code == EN_KILLFOCUS && id == IDC_TRACE_DIRECTORY) return &COvClientTracingDlg::OnDirectoryKillFocus;
+  if (code == EN_KILLFOCUS && id == IDC_TRACE_LEVEL) return &COvClientTracingDlg::OnLevelKillFocus;
+  return nullptr;
 }
 
-bool OnNotify(COvClientTracingDlg& dlg, HWND list, const NMHDR& header) {
+Handler NotifyHandler(HWND list, const NMHDR& header) {
   const bool fromList = header.idFrom == IDC_TRACE_LIST || header.hwndFrom == list;
   const bool fromHeader = header.hwndFrom == reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
   switch (header.code) {
-    case LVN_ITEMCHANGED:
-      if (!fromList) return false;
-      dlg.OnListItemChanged();
-      return true;
-    case HDN_ITEMCHANGEDW:
-      if (!fromList && !fromHeader) return false;
-      dlg.OnListItemChanged();
-      return true;
-    case NM_DBLCLK:
-      if (!fromList) return false;
-      dlg.OnListDoubleClick();
-      return true;
-    default:
-      return false;
+    case LVN_ITEMCHANGED: return fromList ? &COvClientTracingDlg::OnListItemChanged : nullptr;
+    case HDN_ITEMCHANGEDW: return fromList || fromHeader ? &COvClientTracingDlg::OnListItemChanged : nullptr;
+    case NM_DBLCLK: return fromList ? &COvClientTracingDlg::OnListDoubleClick : nullptr;
+    default: return nullptr;
   }
 }
 
@@ -183,7 +179,7 @@ void PaintMinimised(HWND window, HICON icon) {
   EndPaint(window, &paint);
 }
 
-INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* context = reinterpret_cast<DialogContext*>(GetWindowLongPtrW(window, DWLP_USER));
   if (message == WM_INITDIALOG) {
     context = reinterpret_cast<DialogContext*>(lParam);
@@ -197,15 +193,20 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   COvClientTracingDlg& dlg = *context->dialog;
   switch (message) {
     case WM_COMMAND:
-      return OnCommand(dlg, LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
+      if (Handler handler = CommandHandler(LOWORD(wParam), HIWORD(wParam))) {
+        dlg.RunHandler(handler);
+        return TRUE;
+      }
+      return FALSE;
     case WM_NOTIFY:
-      if (OnNotify(dlg, context->view->List(), *reinterpret_cast<const NMHDR*>(lParam))) {
+      if (Handler handler = NotifyHandler(context->view->List(), *reinterpret_cast<const NMHDR*>(lParam))) {
+        dlg.RunHandler(handler);
         SetWindowLongPtrW(window, DWLP_MSGRESULT, 0);
         return TRUE;
       }
       return FALSE;
     case WM_CLOSE:
-      dlg.OnClose();
+      dlg.RunHandler(&COvClientTracingDlg::OnClose);
       return TRUE;
     case WM_PAINT:
       if (IsIconic(window)) {
@@ -218,6 +219,19 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     default:
       return FALSE;  // system commands and everything else: the default handling
   }
+}
+
+// An exception must not unwind through the system's frames that called us. The handlers
+// report their own; this catches what is left, such as a report that could not be shown
+// for want of memory, with no allocation of its own.
+INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  try {
+    return HandleMessage(window, message, wParam, lParam);
+  } catch (const std::exception& failure) {
+    MessageBoxA(nullptr, failure.what(), "Error", MB_ICONERROR | MB_OK);
+  } catch (...) {
+  }
+  return FALSE;
 }
 
 }  // namespace

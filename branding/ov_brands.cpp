@@ -43,16 +43,32 @@ Function Find(platform::Modules& modules, platform::ModuleHandle module, const c
   return reinterpret_cast<Function>(modules.FindSymbol(module, name));
 }
 
+// Only a folder named from a drive's root is a place that is the same for everyone; any
+// other value would be resolved against the current directory or left to the search.
+bool IsAbsoluteLocalFolder(const std::wstring& folder) {
+  return folder.size() >= 3 && ((folder[0] | 0x20) >= L'a' && (folder[0] | 0x20) <= L'z') && folder[1] == L':' &&
+         folder[2] == L'\\';
+}
+
 void LoadLibraryOnce(OvTrace& trace) {
+  // The tool runs elevated: the library and its own imports come only from the recorded
+  // folder or, without one, the application's folder, and otherwise from System32, never
+  // from the current directory or PATH, where ordinary users may place files.
   std::wstring path = kBrandingLibraryName;
+  std::uint32_t flags = platform::kLoadSearchApplicationDir | platform::kLoadSearchSystem32;
   if (g_state.platform.registry != nullptr) {
     const std::wstring folder = GetSupportFileLocation(*g_state.platform.registry, g_state.platform.clock);
-    if (!folder.empty()) path = folder + kBrandingLibraryName;
+    if (IsAbsoluteLocalFolder(folder)) {
+      path = folder + kBrandingLibraryName;
+      flags = platform::kLoadSearchDllLoadDir | platform::kLoadSearchSystem32;
+    } else if (!folder.empty()) {
+      trace << L"Support File Location is not an absolute local folder: " << folder << EndLine;
+    }
   }
 
   platform::Modules* modules = g_state.platform.modules;
   platform::ModuleHandle module = platform::kNoModule;
-  if (modules == nullptr || modules->LoadModule(path, 0, &module) != platform::kSuccess) {
+  if (modules == nullptr || modules->LoadModule(path, flags, &module) != platform::kSuccess) {
     trace << L"LoadLibrary failed for DLL: " << kBrandingLibraryName << EndLine;
     return;
   }

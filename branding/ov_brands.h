@@ -6,8 +6,9 @@
 
 namespace ov::branding {
 
-// The library's file name, in the folder of "Support File Location" or, without one, found
-// by the system's library search.
+// The library's file name, in the folder of "Support File Location" (an absolute local
+// folder; any other value counts as none) or, without one, in the application's folder or
+// System32.
 inline constexpr wchar_t kBrandingLibraryName[] = L"OvBrands.dll";
 
 // Entry points of the branding library. Texts belong to the library and stay valid while it

@@ -267,8 +267,11 @@ void Session::Collect(const std::wstring& archive) {
     if (!here.empty() && here.back() == L'\\') here.pop_back();
     path = (!path.empty() && path[0] == L'\\') ? here.substr(0, 2) + path : here + L"\\" + path;
   }
-  if (ov::logcollect::CollectLogs(m_list, m_platform, path)) m_output.Out(L"Wrote " + path);
-  else m_failed = true;
+  const ov::logcollect::Collection collection = ov::logcollect::CollectLogs(m_list, m_platform, path);
+  if (collection.written) m_output.Out(L"Wrote " + path);
+  // The dialog leaves a missing snapshot unsaid; a script must learn that support lacks it.
+  if (collection.written && !collection.snapshot) Fail(L"The archive holds no registry snapshot (OvReg.log).");
+  if (!collection.Complete()) m_failed = true;
 }
 
 void Session::SaveAndRestart(bool restart) {

@@ -5,15 +5,21 @@
 #include <vector>
 
 #include "logcollect/registry_snapshot.h"
+#include "platform/fileio.h"
 #include "platform/files.h"
 #include "platform/ui.h"
 #include "zip/zip_writer.h"
 
 using namespace ov::platform;
+using ov::zip::ZipResult;
 
 namespace {
 
 const wchar_t* const kZipErrorCaption = L"Zip error";
+// Opens a link itself instead of what it points at (FILE_FLAG_OPEN_REPARSE_POINT), and the
+// attribute that then shows it (FILE_ATTRIBUTE_REPARSE_POINT).
+constexpr std::uint32_t kOpenReparsePoint = 0x00200000;
+constexpr std::uint32_t kAttributeReparsePoint = 0x00000400;
 
 // The wait cursor for as long as the command works, and the previous one again on every way
 // out, an exception included.
@@ -29,26 +35,99 @@ class WaitCursor {
   CursorHandle m_previous;
 };
 
-// Owns the archive from its creation until it is closed, so an exception cannot leave the
-// archive file open and without its central directory.
-class ArchiveOwner {
+// Closes a handle on every way out of the scope that opened it.
+class HandleOwner {
  public:
-  explicit ArchiveOwner(ov::zip::ZipHandle* zip) : m_zip(zip) {}
-  ArchiveOwner(const ArchiveOwner&) = delete;
-  ArchiveOwner& operator=(const ArchiveOwner&) = delete;
-  ~ArchiveOwner() { Close(); }
-  ov::zip::ZipHandle* Get() const { return m_zip; }
-  void Close() {
-    if (m_zip != nullptr) ov::zip::CloseZipArchive(m_zip);  // its result is not shown
-    m_zip = nullptr;
+  explicit HandleOwner(FileIo& io) : m_io(io) {}
+  HandleOwner(const HandleOwner&) = delete;
+  HandleOwner& operator=(const HandleOwner&) = delete;
+  ~HandleOwner() { Close(); }
+  FileHandle* Out() { return &m_handle; }
+  FileHandle Get() const { return m_handle; }
+  ErrorCode Close() {
+    const ErrorCode error = m_handle != kNoFile ? m_io.Close(m_handle) : kSuccess;
+    m_handle = kNoFile;
+    return error;
   }
 
  private:
-  ov::zip::ZipHandle* m_zip;
+  FileIo& m_io;
+  FileHandle m_handle = kNoFile;
 };
 
-bool AddTraceLogs(ov::zip::ZipHandle* zip, Platform& platform) {
-  bool all = true;
+// The archive while it is written: a new file beside the chosen one, which takes the chosen
+// name only once it is complete on disk. Until then an archive of that name stays as it was,
+// and on every way out but a successful Commit, an exception included, the new file goes.
+class PendingArchive {
+ public:
+  PendingArchive(FileIo& io, FileSystem& files) : m_io(io), m_files(files), m_file(io) {}
+  PendingArchive(const PendingArchive&) = delete;
+  PendingArchive& operator=(const PendingArchive&) = delete;
+  ~PendingArchive() { Discard(); }
+
+  // A name no file has yet (created new, so nothing that exists is ever opened through), and
+  // the archive started on it. False when either fails.
+  bool Create(const std::wstring& chosenPath) {
+    for (int attempt = 1; m_file.Get() == kNoFile; ++attempt) {
+      const std::wstring path = chosenPath + L"." + std::to_wstring(attempt) + L".tmp";
+      const ErrorCode error =
+          m_io.Open(path, kAccessWrite, kShareNone, kCreateNew, kAttributeNormal | kOpenReparsePoint, m_file.Out());
+      if (error == kSuccess) {
+        m_temporaryPath = path;
+      } else if ((error != kErrorFileExists && error != kErrorAlreadyExists) || attempt == 100) {
+        return false;
+      }
+    }
+    m_chosenPath = chosenPath;
+    ov::zip::ZipTarget target;
+    target.handle = m_file.Get();
+    m_zip = ov::zip::CreateZipArchive(m_io, target, 0, ov::zip::ZipSourceKind::Handle);
+    return m_zip != nullptr;
+  }
+  ov::zip::ZipHandle* Zip() const { return m_zip; }
+
+  // Central directory, flush, close, then the chosen name. A failure of any step leaves the
+  // new file for Discard and gives its ZipResult: 1024 for the archive's own file, 512 when
+  // the chosen name cannot be given to it.
+  ZipResult Commit() {
+    ZipResult result = ov::zip::CloseZipArchive(m_zip);
+    m_zip = nullptr;
+    if (result == ZipResult::Ok && m_io.Flush(m_file.Get()) != kSuccess) result = ZipResult::WriteFailed;
+    if (m_file.Close() != kSuccess && result == ZipResult::Ok) result = ZipResult::WriteFailed;
+    if (result == ZipResult::Ok && m_files.MoveReplacing(m_temporaryPath, m_chosenPath) != kSuccess) {
+      result = ZipResult::CannotOpenFile;
+    }
+    if (result == ZipResult::Ok) m_temporaryPath.clear();
+    return result;
+  }
+
+  void Discard() {
+    if (m_zip != nullptr) ov::zip::CloseZipArchive(m_zip);  // frees the writer; the file goes anyway
+    m_zip = nullptr;
+    m_file.Close();
+    if (!m_temporaryPath.empty()) m_files.RemoveFile(m_temporaryPath);
+    m_temporaryPath.clear();
+  }
+
+ private:
+  FileIo& m_io;
+  FileSystem& m_files;
+  HandleOwner m_file;
+  ov::zip::ZipHandle* m_zip = nullptr;
+  std::wstring m_chosenPath;
+  std::wstring m_temporaryPath;
+};
+
+// Failures that cost one member and leave the archive as writable as before; anything else
+// means the archive's own file failed, and no further member can help.
+bool CostsOnlyTheMember(ZipResult result) {
+  return result == ZipResult::CannotOpenFile || result == ZipResult::BadArguments;
+}
+
+// Adds the logs one by one and reports each that cannot be added; stops at the first failure
+// of the archive itself and returns it.
+ZipResult AddTraceLogs(ov::zip::ZipHandle* zip, Platform& platform, const std::wstring& traceDirectory,
+                       int* leftOut) {
   std::vector<FileSystem::EntryInfo> matches;
   // A failed search leaves no matches: the archive then holds no members, as for an empty
   // directory.
@@ -58,18 +137,23 @@ bool AddTraceLogs(ov::zip::ZipHandle* zip, Platform& platform) {
     // elevated tool copy a file they may not read into an archive that leaves the machine,
     // so links and junctions are passed over like directories.
     if (entry.directory || entry.reparsePoint) continue;
-    ov::zip::ZipTarget source;
-    source.path = entry.name;  // resolves against the trace directory, the current one
-    const ov::zip::ZipResult result =
-        ov::zip::AddZipMember(zip, entry.name, source, 0, ov::zip::ZipSourceKind::FileName);
-    if (result != ov::zip::ZipResult::Ok) {
-      const std::wstring text = L"Error " + std::to_wstring(static_cast<std::uint32_t>(result)) + L" adding '" +
-                                entry.name + L"' to zip file.";
-      platform.ui->ShowMessage(text, kZipErrorCaption, kMbOk);
-      all = false;
+    HandleOwner log(*platform.fileIo);
+    ZipResult result = ZipResult::CannotOpenFile;
+    // Read where the tool means to read, with the component that writes the log going on: a
+    // link in the name or in any folder above it is refused on the open handle.
+    if (platform.fileIo->OpenCheckedForReading(traceDirectory + L"\\" + entry.name, log.Out()) == kSuccess) {
+      ov::zip::ZipTarget source;
+      source.handle = log.Get();
+      result = ov::zip::AddZipMember(zip, entry.name, source, 0, ov::zip::ZipSourceKind::Handle);
     }
+    if (result == ZipResult::Ok) continue;
+    if (!CostsOnlyTheMember(result)) return result;
+    const std::wstring text = L"Error " + std::to_wstring(static_cast<std::uint32_t>(result)) + L" adding '" +
+                              entry.name + L"' to zip file.";
+    platform.ui->ShowMessage(text, kZipErrorCaption, kMbOk);
+    ++*leftOut;
   }
-  return all;
+  return ZipResult::Ok;
 }
 
 }  // namespace
@@ -92,26 +176,34 @@ void ZipUpLogFiles(OvClientTracingList& list, Platform& platform) {
   ov::logcollect::CollectLogs(list, platform, archivePath);
 }
 
-bool ov::logcollect::CollectLogs(OvClientTracingList& list, Platform& platform, const std::wstring& archivePath) {
+ov::logcollect::Collection ov::logcollect::CollectLogs(OvClientTracingList& list, Platform& platform,
+                                                       const std::wstring& archivePath) {
   const std::wstring traceDirectory = list.GetDefaultDirectory();
   FileSystem& files = *platform.files;
   UserInteraction& ui = *platform.ui;
   WaitCursor cursor(ui);
-  ov::logcollect::WriteRegistrySnapshot(list, traceDirectory, *platform.textFiles);
+  Collection collection;
+  collection.snapshot = ov::logcollect::WriteRegistrySnapshot(list, traceDirectory, *platform.textFiles);
 
   // The search below runs in the current directory, so it must be the trace directory.
   if (files.SetWorkingDirectory(traceDirectory) != kSuccess) {
     ui.ShowMessage(traceDirectory, L"Error changing directory", kMbOk);
-    return false;
+    return collection;
   }
-  ov::zip::ZipTarget target;
-  target.path = archivePath;
-  ArchiveOwner archive(ov::zip::CreateZipArchive(*platform.fileIo, target, 0, ov::zip::ZipSourceKind::FileName));
-  if (archive.Get() == nullptr) {
+  PendingArchive archive(*platform.fileIo, files);
+  if (!archive.Create(archivePath)) {
+    archive.Discard();
     ui.ShowMessage(L"Error creating zip file", kZipErrorCaption, kMbOk);
-    return false;
+    return collection;
   }
-  const bool all = AddTraceLogs(archive.Get(), platform);
-  archive.Close();
-  return all;
+  ZipResult result = AddTraceLogs(archive.Zip(), platform, traceDirectory, &collection.logsLeftOut);
+  if (result == ZipResult::Ok) result = archive.Commit();
+  if (result != ZipResult::Ok) {
+    archive.Discard();
+    ui.ShowMessage(L"Error " + std::to_wstring(static_cast<std::uint32_t>(result)) + L" writing zip file.",
+                   kZipErrorCaption, kMbOk);
+    return collection;
+  }
+  collection.written = true;
+  return collection;
 }

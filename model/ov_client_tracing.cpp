@@ -40,6 +40,21 @@ ErrorCode SetString(Registry& registry, RegKey key, const std::wstring& name, co
   return registry.SetValue(key, name, kRegSz, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
 }
 
+// True with the value when it exists as a REG_DWORD; *query tells a value of another type
+// (kSuccess) from a missing one or one longer than 4 bytes.
+bool QueryDword(Registry& registry, RegKey key, const std::wstring& name, std::uint32_t* value,
+                ErrorCode* query = nullptr) {
+  std::uint8_t data[4] = {};
+  std::uint32_t type = kRegNone;
+  std::uint32_t size = sizeof data;
+  const ErrorCode rc = registry.QueryValue(key, name, &type, data, &size);
+  if (query != nullptr) *query = rc;
+  if (rc != kSuccess || type != kRegDword) return false;
+  *value = static_cast<std::uint32_t>(data[0]) | (static_cast<std::uint32_t>(data[1]) << 8) |
+           (static_cast<std::uint32_t>(data[2]) << 16) | (static_cast<std::uint32_t>(data[3]) << 24);
+  return true;
+}
+
 }  // namespace
 
 bool IsRunningUnderWow64(SystemInfo& system) {
@@ -168,15 +183,10 @@ void OvClientTracingList::AddEntry(const std::wstring& name, const std::wstring&
 std::uint32_t OvClientTracingList::ReadDwordValue(RegKey key, const std::wstring& name,
                                                   std::uint32_t defaultValue) const {
   Registry& registry = *m_platform->registry;
-  std::uint8_t data[4] = {};
-  std::uint32_t type = kRegNone;
-  std::uint32_t size = sizeof data;
-  const ErrorCode rc = registry.QueryValue(key, name, &type, data, &size);
-  if (rc == kSuccess && type == kRegDword) {
-    return static_cast<std::uint32_t>(data[0]) | (static_cast<std::uint32_t>(data[1]) << 8) |
-           (static_cast<std::uint32_t>(data[2]) << 16) | (static_cast<std::uint32_t>(data[3]) << 24);
-  }
-  if (rc == kSuccess) registry.DeleteValue(key, name);
+  std::uint32_t value = 0;
+  ErrorCode rc = kSuccess;
+  if (QueryDword(registry, key, name, &value, &rc)) return value;
+  if (rc == kSuccess) registry.DeleteValue(key, name);  // there, with another type
   SetDword(registry, key, name, defaultValue);
   return defaultValue;
 }
@@ -256,7 +266,11 @@ void OvClientTracingList::LoadEntries() {
     ScopedRegKey open(registry, key);
     if (entry.m_pathValueName.empty()) {
       if (entry.m_numericLevel) {
-        entry.m_level = std::to_wstring(static_cast<std::int32_t>(ReadDwordValue(key, L"Level", 0)));
+        // The save writes a numeric level as "SeverityFilter" and leaves "Level" alone, so the
+        // level last applied is there; "Level", read and repaired as always, is the fallback.
+        std::uint32_t level = 0;
+        if (!QueryDword(registry, key, L"SeverityFilter", &level)) level = ReadDwordValue(key, L"Level", 0);
+        entry.m_level = std::to_wstring(static_cast<std::int32_t>(level));
       } else {
         entry.m_level = ReadStringValue(key, L"Level", g_defaultRangeLevel);
       }
@@ -301,7 +315,7 @@ bool OvClientTracingList::SaveEntry(const OvClientTracingEntry& entry) {
   return ok;
 }
 
-void OvClientTracingList::SaveToRegistry() {
+bool OvClientTracingList::SaveToRegistry() {
   // A setting that did not reach the registry must not look saved: such an entry keeps its
   // mark so the next Apply writes it again, and the administrator is told once.
   bool failed = false;
@@ -328,4 +342,5 @@ void OvClientTracingList::SaveToRegistry() {
     failed = true;
   }
   if (failed) m_platform->ui->ShowMessage(L"Error saving registry entry", L"Registry Error", kMbOk);
+  return !failed;
 }

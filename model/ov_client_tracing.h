@@ -62,7 +62,8 @@ class OvClientTracingList {
   void SetEntry(std::int32_t index, OvClientTracingEntry entry);
   std::wstring GetDefaultDirectory() const;
   bool SetDefaultDirectory(const std::wstring& directory);
-  void SaveToRegistry();
+  // False when something did not reach the registry; that failure has been shown already.
+  bool SaveToRegistry();
   bool IsSpoolerRestartNeeded() const;
   bool IsSharedEngineRestartNeeded() const;
   std::wstring GetFileSizeText(std::int32_t index) const;

@@ -108,6 +108,20 @@ class FileIo {
   // A local calendar time as seconds since 1970-01-01 00:00:00 UTC (mktime, daylight saving
   // time as the zone's rules give it).
   virtual bool LocalToUnixSeconds(const CalendarTime& local, std::int64_t* seconds) = 0;
+
+  // FlushFileBuffers: what was written through the handle is on the device when it returns.
+  // The handle needs write access.
+  virtual ErrorCode Flush(FileHandle handle) = 0;
+
+  // How the elevated tool opens a file it reads for someone else, such as a trace log that
+  // goes into an archive: an existing file, for reading, sharing reading, writing and
+  // deletion (the component that writes it may go on), checked as FileSystem's checked
+  // operations are (files.h): not a link or other reparse point, exactly one link, and its
+  // final path the path given, so no link in the file's name or in any folder above it can
+  // make the tool read a file the user may not. A directory, or anything that does not
+  // check out, gives kErrorAccessDenied and no handle. The handle serves Read, Seek,
+  // QueryInformation and Close like one from Open.
+  virtual ErrorCode OpenCheckedForReading(const std::wstring& path, FileHandle* handle) = 0;
 };
 
 }  // namespace ov::platform

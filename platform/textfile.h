@@ -24,11 +24,10 @@ class TextFiles {
 
   // Creates the file empty (an existing plain file is emptied) and opens it for reading and
   // writing, sharing reading and writing with others. The elevated tool writes into
-  // directories where ordinary users may create entries, so the file is never written
-  // through a symbolic link, junction or other reparse point, nor into a file that has more
-  // than one hard link: such an entry is removed (a link, never what it points at) and a new
-  // plain file created in its place. Where that cannot be done, nothing is opened and the
-  // code says why (a directory of that name, for instance, gives kErrorAccessDenied).
+  // directories where ordinary users may create entries, so the file is created and
+  // emptied as FileSystem's checked operations act (files.h): a link, a file with more than
+  // one hard link, or a path redirected in any folder above the file gives
+  // kErrorAccessDenied, and nothing is written (a directory of that name likewise).
   virtual ErrorCode CreatePlainTextFile(const std::wstring& path, std::unique_ptr<TextFile>* file) = 0;
 };
 

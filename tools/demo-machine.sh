@@ -8,8 +8,8 @@
 set -eu
 prefix=$(realpath -m "$1")
 build=$(realpath "$2")
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
-WINE64=${WINE64:-/usr/lib/wine/wine64}
+. "$(dirname "$0")/wine-env.sh"
+wine_prefix_env "$prefix"
 reg() { "$WINE64" reg "$@" >/dev/null; }
 
 support="$prefix/drive_c/Program Files/Veltrane/Support"

@@ -7,6 +7,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
+. tools/wine-env.sh
 tools/install-deps.sh
 cmake --preset windows-x64-wine >/dev/null
 cmake --build --preset windows-x64-wine -j"$(nproc)" --target OvClientTracing OvBrandsDemo OvTestService
@@ -18,7 +19,7 @@ mkdir -p "$(dirname "$shot")"
 xvfb_pid=""
 cleanup() {
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-  WINEPREFIX="$prefix" /usr/lib/wine/wineserver64 -k 2>/dev/null || true
+  WINEPREFIX="$prefix" "$WINESERVER" -k 2>/dev/null || true
 }
 trap cleanup EXIT INT TERM
 
@@ -38,9 +39,9 @@ export WINEPREFIX="$prefix" WINEDEBUG=-all
 exe="$build/app/OvClientTracing.exe"
 if [ "$headless" = 0 ]; then
   echo "Starting OvClientTracing on $DISPLAY (close the dialog to end the demo)."
-  /usr/lib/wine/wine64 "$exe"
+  "$WINE64" "$exe"
 else
-  /usr/lib/wine/wine64 "$exe" 2>/dev/null &
+  "$WINE64" "$exe" 2>/dev/null &
   tool=$!
   # Wait for the dialog to be up and painted, then photograph the screen.
   for _ in $(seq 1 40); do

@@ -3,12 +3,10 @@
 #   wine-prefix.sh create DIR   fresh prefix, null graphics driver (headless), persistent wineserver
 #   wine-prefix.sh destroy DIR  stops its wineserver and deletes it
 set -eu
-WINE64=${WINE64:-/usr/lib/wine/wine64}
-WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver64}
-[ -x "$WINESERVER" ] || WINESERVER=wineserver
+. "$(dirname "$0")/wine-env.sh"
 cmd=$1
 dir=$(realpath -m "$2")
-export WINEPREFIX="$dir" WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+wine_prefix_env "$dir"
 case "$cmd" in
   create)
     if [ -d "$dir" ]; then "$WINESERVER" -k 2>/dev/null || true; rm -rf "$dir"; fi

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "trace/divude_writer.h"
+#include "trace/trace_writer.h"
 #include "trace/ov_simple_lock.h"
 
 namespace ov::trace {

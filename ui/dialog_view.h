@@ -11,6 +11,9 @@ inline constexpr int kIndeterminate = 2;
 
 enum class ColumnAlign { Left, Center };
 
+// What GetFocusedControl answers when no control of the dialog has the keyboard focus.
+inline constexpr int kNoControl = 0;
+
 // The dialog's behaviour is written against this interface; the Win32 implementation wraps
 // the real dialog window and a test implementation stands in for it natively. Controls are
 // addressed by their ids of ui/resource_ids.h; the list-view operations address the one list
@@ -41,6 +44,11 @@ class DialogView {
   virtual bool IsControlEnabled(int id) = 0;
   virtual int GetCheck(int id) = 0;
   virtual void SetCheck(int id, int state) = 0;
+  // The control with the keyboard focus. While a control handles its focus-lost notification
+  // this is already the control receiving the focus, as GetFocus() answers then. Disabling
+  // the focused control leaves no control with the focus.
+  virtual int GetFocusedControl() = 0;
+  virtual void FocusControl(int id) = 0;
 
   // The list view.
   virtual void SetListFullRowSelectOnly() = 0;  // extended style: full-row selection, nothing else

@@ -135,11 +135,15 @@ void COvClientTracingDlg::RefreshList() {
 
 void COvClientTracingDlg::ShowCurrentEntry() {
   // The editors' change notifications fire while we fill them; they must not count as edits.
+  // Cleared on every way out: a flag left set would make every later edit count for nothing.
+  struct Updating {
+    bool& flag;
+    ~Updating() { flag = false; }
+  } updating{m_updating};
   m_updating = true;
   m_view.SetCheck(IDC_TRACING_ENABLED, m_currentEntry.m_enabled ? ov::ui::kChecked : ov::ui::kUnchecked);
   m_view.SetControlText(IDC_TRACE_DIRECTORY, m_list.GetDefaultDirectory());
   m_view.SetControlText(IDC_TRACE_LEVEL, m_currentEntry.m_level);
-  m_updating = false;
 }
 
 void COvClientTracingDlg::OnListItemChanged() {
@@ -208,8 +212,15 @@ void COvClientTracingDlg::OnDirectoryKillFocus() {
     m_view.SetControlText(IDC_TRACE_DIRECTORY, text);
   }
   if (m_directoryChanged) {
+    // The focus is on its way to another control, and the refresh disables and enables the
+    // entry's controls, which drops the focus of one of them: it goes where the user sent it.
+    const int receiving = m_view.GetFocusedControl();
     RefreshList();
     m_directoryChanged = false;
+    if (receiving != ov::ui::kNoControl && m_view.GetFocusedControl() != receiving &&
+        m_view.IsControlEnabled(receiving)) {
+      m_view.FocusControl(receiving);
+    }
   }
 }
 
@@ -316,8 +327,10 @@ void COvClientTracingDlg::OnApply() {
   }
   if (recorded) files.SetWorkingDirectory(workingDirectory);
 
-  m_list.SaveToRegistry();
-  m_view.EnableControl(IDC_APPLY_BUTTON, false);
+  // A save that did not reach the registry leaves Apply enabled, so that OK and the close
+  // box still ask before the change is lost.
+  const bool saved = m_list.SaveToRegistry();
+  m_view.EnableControl(IDC_APPLY_BUTTON, !saved);
 
   if (restartSpooler &&
       ui.ShowMessage(StringTableText(IDS_RESTART_SPOOLER_QUESTION), StringTableText(IDS_RESTART_SPOOLER_CAPTION),
@@ -331,7 +344,7 @@ void COvClientTracingDlg::OnApply() {
   }
 
   RefreshList();
-  m_view.EnableControl(IDC_APPLY_BUTTON, false);
+  m_view.EnableControl(IDC_APPLY_BUTTON, !saved);
 }
 
 void COvClientTracingDlg::RestartService(const std::wstring& serviceName) {
@@ -414,3 +427,11 @@ void COvClientTracingDlg::OnDeleteFile() {
 }
 
 void COvClientTracingDlg::OnZipUpLogFiles() { ZipUpLogFiles(m_list, m_platform); }
+
+void COvClientTracingDlg::RunHandler(void (COvClientTracingDlg::*handler)()) {
+  try {
+    (this->*handler)();
+  } catch (const std::exception& failure) {
+    m_platform.ui->ShowMessage8(failure.what(), "Error", kMbIconError | kMbOk);
+  }
+}

@@ -53,6 +53,12 @@ class COvClientTracingDlg {
   void OnDeleteFile();
   void OnZipUpLogFiles();
 
+  // Runs one handler for the window procedure. An exception of the standard family that
+  // escapes it, exhausted memory included, is shown in an error box as the delete command
+  // shows one, and the dialog stays open and usable: nothing unwinds through the window
+  // procedure.
+  void RunHandler(void (COvClientTracingDlg::*handler)());
+
   OvClientTracingList& GetList() { return m_list; }
   const OvClientTracingEntry& GetCurrentEntry() const { return m_currentEntry; }
 

@@ -22,7 +22,7 @@
 #define IDC_LEVEL_LABEL 1016
 #define IDC_ZIP_UP_LOG_FILES 1017
 
-// String table (texts in ui/strings.cpp, which the .rc STRINGTABLE mirrors).
+// String table (texts in ui/strings.def).
 #define IDS_COLUMN_COMPONENT 102
 #define IDS_COLUMN_LEVEL 103
 #define IDS_COLUMN_ENABLED 104

@@ -58,6 +58,9 @@ struct ZipArchive {
   std::uint32_t memberDosTimestamp = 0;
   std::int64_t memberDeclaredSize = -1;
   std::uint64_t memberBytesRead = 0;
+  // A disk file is read no further than the size it had when the member began, so a log that
+  // grows meanwhile neither keeps the member going nor outgrows the header written for it.
+  std::uint64_t memberReadLimit = UINT64_MAX;
   std::uint32_t memberCrc = 0;
   bool memberReadFailed = false;
   platform::FileHandle memberSource = platform::kNoFile;
@@ -71,8 +74,8 @@ struct ZipArchive {
 };
 
 // The member reader: fills buffer from the current source, adds the bytes to the member's
-// count and CRC, and returns how many came; 0 at the end (a read error also ends the input,
-// and is remembered in memberReadFailed).
+// count and CRC, and returns how many came; 0 at the end or at memberReadLimit (a read error
+// also ends the input, and is remembered in memberReadFailed).
 std::uint32_t ReadMemberData(ZipArchive& zip, std::uint8_t* buffer, std::uint32_t size);
 
 // The output writer: appends size bytes at the end of the archive and returns how many were

@@ -229,6 +229,7 @@ ZipResult ReadSourceDetails(ZipArchive& zip, FileHandle source, std::uint64_t le
   if (!readOnly) mode |= 0x0080u;
   zip.memberExternalAttributes = mode << 16 | (info.attributes & kDosBits);
   zip.memberDeclaredSize = static_cast<std::int64_t>(std::min<std::uint64_t>(info.size, INT64_MAX));
+  zip.memberReadLimit = info.size;
   const CalendarTime written = LocalCalendar(io, info.lastWriteTime);
   zip.memberDosTimestamp = DosTimestamp(written);
   zip.memberModificationTime = ExtendedSeconds(io, written);
@@ -323,6 +324,7 @@ void ResetMember(ZipArchive& zip) {
   zip.memberDosTimestamp = 0;
   zip.memberDeclaredSize = -1;
   zip.memberBytesRead = 0;
+  zip.memberReadLimit = UINT64_MAX;
   zip.memberCrc = 0;
   zip.memberReadFailed = false;
   zip.memberSource = kNoFile;
@@ -370,7 +372,8 @@ std::uint32_t ReadMemberData(ZipArchive& zip, std::uint8_t* buffer, std::uint32_
     std::memcpy(buffer, zip.memorySource + zip.memorySourcePosition, got);
     zip.memorySourcePosition += got;
   } else if (zip.memberSource != kNoFile) {
-    const ErrorCode error = zip.io->Read(zip.memberSource, buffer, size, &got);
+    size = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, zip.memberReadLimit - zip.memberBytesRead));
+    const ErrorCode error = size == 0 ? kSuccess : zip.io->Read(zip.memberSource, buffer, size, &got);
     if (error != kSuccess) {
       // A pipe's writer closing its end is how a pipe ends; anything else loses data.
       if (error != platform::kErrorBrokenPipe) zip.memberReadFailed = true;

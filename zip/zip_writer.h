@@ -9,8 +9,10 @@ namespace ov::zip {
 
 // The kind of an archive's output or of a member's source.
 enum class ZipSourceKind : std::uint32_t {
-  Handle = 1,    // an open OS handle (the writer uses its own duplicate as an output)
-  FileName = 2,  // a path: created as an output, opened for reading as a source
+  // An open OS handle. As an output the writer uses its own duplicate; as a source a disk
+  // file is read from its start up to the size it has when the member begins.
+  Handle = 1,
+  FileName = 2,  // a path: created as an output, opened for reading (sharing reading only) as a source
   Memory = 3,    // a memory area; as an output without an address, a writer-allocated mapping
   Folder = 4,    // a directory entry without data (sources only)
 };

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <vector>
 
 #include "platform/sim/sim_files.h"
 
@@ -25,11 +26,30 @@ std::string PosixModules::HostPath(const std::wstring& path) const {
   return host;
 }
 
-ErrorCode PosixModules::LoadModule(const std::wstring& path, std::uint32_t, ModuleHandle* module) {
+ErrorCode PosixModules::LoadModule(const std::wstring& path, std::uint32_t flags, ModuleHandle* module) {
   *module = kNoModule;
+  loads.push_back({path, flags});
   if (path.empty()) return kErrorModNotFound;
-  const std::string host = HostPath(path);
+  std::string host = HostPath(path);
   const bool direct = HasDirectory(path);
+  if (direct && (flags & kLoadSearchDllLoadDir) != 0 && !(path.size() > 2 && path[1] == L':' && path[2] == L'\\')) {
+    return kErrorInvalidParameter;  // the library's folder must be known absolutely
+  }
+  if (!direct && m_files != nullptr) {
+    std::vector<std::wstring> folders;
+    if (flags == 0 || (flags & kLoadSearchApplicationDir) != 0) folders.push_back(applicationDirectory);
+    if (flags == 0 || (flags & kLoadSearchSystem32) != 0) folders.push_back(systemDirectory);
+    if (flags == 0) folders.push_back(L".");
+    host.clear();
+    for (const std::wstring& folder : folders) {
+      const std::string candidate = m_files->ToHostPath(folder + L"\\" + path);
+      if (::access(candidate.c_str(), F_OK) == 0) {
+        host = candidate;
+        break;
+      }
+    }
+    if (host.empty()) return kErrorModNotFound;
+  }
   if (direct && ::access(host.c_str(), F_OK) != 0) return kErrorModNotFound;
   void* handle = ::dlopen(host.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) return direct ? kErrorBadExeFormat : kErrorModNotFound;

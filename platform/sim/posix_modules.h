@@ -1,5 +1,8 @@
 // The module concept natively: shared objects through dlopen, under Windows names.
 #pragma once
+#include <string>
+#include <vector>
+
 #include "platform/modules.h"
 
 namespace ov::platform::sim {
@@ -10,18 +13,30 @@ class SimFileSystem;
 // file keeps the Windows name it has in the product: a module called "OvBrands.dll" here is
 // a shared object file of that name. A path with a directory is mapped to the host through
 // the sim's file system when one is given (otherwise taken as a host path with "\" read as
-// "/"); a bare name is left to the system's library search, as on Windows.
+// "/"). A bare name is looked up as LoadLibraryExW looks it up: with search flags in the
+// application folder and System32 as they say, with flags 0 in the application folder,
+// System32 and the current directory (PATH is not modelled: the sim has no environment).
+// Without a file system a bare name is left to the host's library search.
 class PosixModules final : public Modules {
  public:
   explicit PosixModules(const SimFileSystem* files = nullptr) : m_files(files) {}
 
-  // flags are accepted and ignored: the product passes 0.
   ErrorCode LoadModule(const std::wstring& path, std::uint32_t flags, ModuleHandle* module) override;
   EntryPoint FindSymbol(ModuleHandle module, const std::string& name) override;
   ErrorCode ReleaseModule(ModuleHandle module) override;
 
   // The host path a Windows path names; for tests that place module files.
   std::string HostPath(const std::wstring& path) const;
+
+  std::wstring applicationDirectory = L"C:\\Program Files\\Veltrane\\Client";
+  std::wstring systemDirectory = L"C:\\Windows\\System32";
+  // Every LoadModule call, in order, so tests can see what was asked for.
+  struct Load {
+    std::wstring path;
+    std::uint32_t flags;
+    bool operator==(const Load&) const = default;
+  };
+  std::vector<Load> loads;
 
  private:
   const SimFileSystem* m_files;

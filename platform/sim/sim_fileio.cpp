@@ -180,6 +180,22 @@ ErrorCode SimFileIo::Open(const std::wstring& path, std::uint32_t access, std::u
   return kSuccess;
 }
 
+ErrorCode SimFileIo::OpenCheckedForReading(const std::wstring& path, FileHandle* handle) {
+  *handle = kNoFile;
+  if (ErrorCode e = Hook(FileIoOp::Open, kNoFile); e != kSuccess) return e;
+  SimFileSystem::CheckedOpen open;
+  if (ErrorCode e = m_files.OpenChecked(path, {false, kAccessRead, kShareRead | kShareWrite | kShareDelete, false}, &open);
+      e != kSuccess) {
+    return e;
+  }
+  auto object = std::make_shared<Object>();
+  object->files = &m_files;
+  object->fd = open.fd;
+  object->shareToken = open.shareToken;
+  *handle = Register(Entry{std::move(object), kAccessRead});
+  return kSuccess;
+}
+
 ErrorCode SimFileIo::FileSystemErrno(int error, const std::string& hostPath) {
   return SimFileSystem::FromErrno(error, error == ENOENT && !ParentExists(hostPath));
 }
@@ -413,6 +429,16 @@ bool SimFileIo::LocalToUnixSeconds(const CalendarTime& local, std::int64_t* seco
   if (t == static_cast<std::time_t>(-1) && tm.tm_wday == -1) return false;
   *seconds = static_cast<std::int64_t>(t);
   return true;
+}
+
+ErrorCode SimFileIo::Flush(FileHandle handle) {
+  if (ErrorCode e = Hook(FileIoOp::Flush, handle); e != kSuccess) return e;
+  Entry entry;
+  if (!Find(handle, &entry) || entry.object->mapping) return kErrorInvalidHandle;
+  if ((entry.access & kAccessWrite) == 0) return kErrorAccessDenied;
+  // A pipe has nothing to flush to a device (fsync refuses it with EINVAL).
+  if (::fsync(entry.object->fd) != 0 && errno != EINVAL) return SimFileSystem::FromErrno(errno, false);
+  return kSuccess;
 }
 
 }  // namespace ov::platform::sim

@@ -15,7 +15,7 @@ namespace ov::platform::sim {
 
 // Which operation a failure hook is asked about.
 enum class FileIoOp { Open, Close, Read, Write, Seek, Truncate, Duplicate, QueryType, QueryInformation, MakePipe,
-                      CreateMapping, MapView, UnmapView };
+                      CreateMapping, MapView, UnmapView, Flush };
 
 // Paths go through the SimFileSystem's mapping and every open through its share-mode table,
 // so a file held open by SimFileSystem::HoldOpen or by another handle conflicts exactly as it
@@ -50,6 +50,8 @@ class SimFileIo final : public FileIo {
   CalendarTime CurrentLocalTime() override;
   bool UtcToLocal(std::uint64_t fileTime, CalendarTime* local) override;
   bool LocalToUnixSeconds(const CalendarTime& local, std::int64_t* seconds) override;
+  // Through SimFileSystem::OpenChecked; a failure hook sees it as FileIoOp::Open.
+  ErrorCode OpenCheckedForReading(const std::wstring& path, FileHandle* handle) override;
 
   // A non-zero result fails the operation with that code and no effect.
   using FailureHook = std::function<ErrorCode(FileIoOp op, FileHandle handle)>;
@@ -78,6 +80,9 @@ class SimFileIo final : public FileIo {
   FileHandle m_next = 4;
   FailureHook m_hook;
   std::optional<std::int64_t> m_now;
+
+ public:
+  ErrorCode Flush(FileHandle handle) override;
 };
 
 }  // namespace ov::platform::sim

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cwctype>
 #include <utility>
 
@@ -80,6 +82,19 @@ std::vector<std::wstring> Split(const std::wstring& path) {
 }
 
 wchar_t Upper(wchar_t c) { return static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c))); }
+
+bool SameIgnoringCase(const std::wstring& a, const std::wstring& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) {
+           return Upper(x) == Upper(y);
+         });
+}
+
+// The host object a descriptor refers to, as the kernel resolved it.
+std::string HostPathOf(int fd) {
+  char buffer[PATH_MAX];
+  const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), buffer, sizeof buffer);
+  return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+}
 
 }  // namespace
 
@@ -204,28 +219,40 @@ ErrorCode SimFileSystem::SetWorkingDirectory(const std::wstring& directory) {
 ErrorCode SimFileSystem::MakeDirectory(const std::wstring& directory) {
   if (ErrorCode e = Hook(FileOp::MakeDir, directory); e != kSuccess) return e;
   if (directory.empty()) return kErrorPathNotFound;
-  const std::string host = ToHostPath(directory);
-  if (::mkdir(host.c_str(), 0777) != 0) return FromErrno(errno, true);
+  const CheckedTarget folder{true, 0, kFileShareRead | kFileShareWrite | kFileShareDelete, false};
+  CheckedOpen open;
+  const auto close = [&] {
+    ReleaseShare(open.shareToken);
+    ::close(open.fd);
+  };
+  // The parent first, so nothing is made inside a folder that a link has put elsewhere.
+  const std::wstring full = Absolute(directory);
+  const auto cut = full.find_last_of(L'\\');
+  if (full[0] != L'/' && cut != std::wstring::npos && cut + 1 < full.size()) {
+    const ErrorCode e = OpenChecked(full.substr(0, cut == 2 ? 3 : cut), folder, &open);
+    if (e == kErrorFileNotFound) return kErrorPathNotFound;  // CreateDirectoryW's code for it
+    if (e != kSuccess) return e;
+    close();
+  }
+  if (::mkdir(ToHostPath(directory).c_str(), 0777) != 0) return FromErrno(errno, true);
+  if (ErrorCode e = OpenChecked(directory, folder, &open); e != kSuccess) return e;
+  close();
   return kSuccess;
 }
 
 ErrorCode SimFileSystem::RemoveFile(const std::wstring& path) {
   if (ErrorCode e = Hook(FileOp::Remove, path); e != kSuccess) return e;
-  const std::string host = ToHostPath(path);
-  struct stat st {};
-  if (::lstat(host.c_str(), &st) != 0) return FromErrno(errno, !ParentExists(host));
-  if (S_ISDIR(st.st_mode)) return kErrorAccessDenied;
-  // DeleteFileW needs DELETE access, which every other open must share.
-  int token = 0;
-  if (!S_ISLNK(st.st_mode)) {
-    if (ErrorCode e = AcquireShare(host, kDeleteAccess, kFileShareRead | kFileShareWrite | kFileShareDelete, &token);
-        e != kSuccess) {
-      return e;
-    }
-    ReleaseShare(token);
+  // DeleteFileW's access and sharing; the name removed is the one of the checked object.
+  CheckedOpen open;
+  if (ErrorCode e = OpenChecked(path, {false, kDeleteAccess, kFileShareRead | kFileShareWrite | kFileShareDelete, false},
+                                &open);
+      e != kSuccess) {
+    return e;
   }
-  if (::unlink(host.c_str()) != 0) return FromErrno(errno, false);
-  return kSuccess;
+  const int error = ::unlink(HostPathOf(open.fd).c_str()) == 0 ? 0 : errno;
+  ReleaseShare(open.shareToken);
+  ::close(open.fd);
+  return FromErrno(error, false);
 }
 
 FileSystem::SizeQuery SimFileSystem::QueryFileSize(const std::wstring& path) {
@@ -256,25 +283,72 @@ FileSystem::SizeQuery SimFileSystem::QueryFileSize(const std::wstring& path) {
 
 ErrorCode SimFileSystem::TruncateFileShared(const std::wstring& path) {
   if (ErrorCode e = Hook(FileOp::Truncate, path); e != kSuccess) return e;
-  const std::string host = ToHostPath(path);
-  struct stat st {};
-  if (::lstat(host.c_str(), &st) == 0) {
-    if (S_ISLNK(st.st_mode) || S_ISDIR(st.st_mode) || st.st_nlink > 1) return kErrorAccessDenied;
-  } else if (errno != ENOENT) {
-    return FromErrno(errno, false);
-  }
-  int token = 0;
-  if (ErrorCode e = AcquireShare(host, kGenericRead | kGenericWrite,
-                                 kFileShareRead | kFileShareWrite | kFileShareDelete, &token);
+  CheckedOpen open;
+  if (ErrorCode e = OpenChecked(path, {false, kGenericRead | kGenericWrite,
+                                       kFileShareRead | kFileShareWrite | kFileShareDelete, true},
+                                &open);
       e != kSuccess) {
     return e;
   }
-  const int fd = ::open(host.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-  const int error = errno;
-  ReleaseShare(token);
-  if (fd < 0) return FromErrno(error, !ParentExists(host));
-  ::close(fd);
+  const int error = ::ftruncate(open.fd, 0) == 0 ? 0 : errno;
+  ReleaseShare(open.shareToken);
+  ::close(open.fd);
+  return FromErrno(error, false);
+}
+
+ErrorCode SimFileSystem::OpenChecked(const std::wstring& path, const CheckedTarget& target, CheckedOpen* open) {
+  *open = CheckedOpen{};
+  const std::string host = ToHostPath(path);
+  const int mode = (target.directory ? O_RDONLY | O_DIRECTORY : (target.access & kGenericWrite) != 0 ? O_RDWR : O_RDONLY) |
+                   O_NOFOLLOW | O_CLOEXEC;
+  int fd = ::open(host.c_str(), mode);
+  if (fd < 0 && errno == ENOENT && target.create) {
+    fd = ::open(host.c_str(), mode | O_CREAT | O_EXCL, 0666);
+    open->created = fd >= 0;
+    if (fd < 0 && errno == EEXIST) fd = ::open(host.c_str(), mode);
+  }
+  if (fd < 0) {
+    // A link as the final component (O_DIRECTORY reports it as ENOTDIR) is opened itself on
+    // Windows and then refused for its reparse attribute.
+    struct stat link {};
+    const int error = errno == ENOTDIR && ::lstat(host.c_str(), &link) == 0 && S_ISLNK(link.st_mode) ? ELOOP : errno;
+    return FromErrno(error, error == ENOENT && !ParentExists(host));
+  }
+  const auto refuse = [&](ErrorCode error) {
+    ReleaseShare(open->shareToken);
+    if (open->created) ::unlink(HostPathOf(fd).c_str());
+    ::close(fd);
+    *open = CheckedOpen{};
+    return error;
+  };
+  // Windows checks sharing as it opens, before anything can be looked at.
+  if (ErrorCode e = AcquireShare(host, target.access, target.share, &open->shareToken); e != kSuccess) return refuse(e);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return refuse(FromErrno(errno, false));
+  // Windows counts one link for a directory; a file must have no other name.
+  const std::wstring meant = Absolute(path);
+  const std::wstring final = meant[0] == L'/' ? HostToWide(HostPathOf(fd)) : FinalPath(fd);
+  if (S_ISDIR(st.st_mode) != target.directory || (!target.directory && (!S_ISREG(st.st_mode) || st.st_nlink != 1)) ||
+      !SameIgnoringCase(final, meant)) {
+    return refuse(kErrorAccessDenied);
+  }
+  open->fd = fd;
   return kSuccess;
+}
+
+std::wstring SimFileSystem::FinalPath(int fd) const {
+  const std::string host = HostPathOf(fd);
+  char* real = ::realpath(m_root.c_str(), nullptr);
+  const std::string root = (real != nullptr ? std::string(real) : m_root) + "/";
+  std::free(real);
+  if (host.compare(0, root.size(), root) != 0) return HostToWide(host);
+  // <root>/C/a/b is "C:\a\b"; <root>/UNC/server/share/x is "\\server\share\x".
+  std::wstring rest = HostToWide(host.substr(root.size()));
+  std::replace(rest.begin(), rest.end(), L'/', L'\\');
+  const auto cut = rest.find(L'\\');
+  const std::wstring first = rest.substr(0, cut);
+  rest = cut == std::wstring::npos ? L"\\" : rest.substr(cut);
+  return first == L"UNC" ? L"\\" + rest : first + L":" + rest;
 }
 
 ErrorCode SimFileSystem::QueryEntry(const std::wstring& path, EntryInfo* info) {
@@ -377,6 +451,40 @@ int SimFileSystem::HoldOpen(const std::wstring& path, std::uint32_t access, std:
   int token = 0;
   AcquireShare(ToHostPath(path), access, share, &token);
   return token;
+}
+
+ErrorCode SimFileSystem::MoveReplacing(const std::wstring& from, const std::wstring& to) {
+  if (ErrorCode e = Hook(FileOp::Move, to); e != kSuccess) return e;
+  const std::string source = ToHostPath(from);
+  const std::string target = ToHostPath(to);
+  struct stat st {};
+  if (::lstat(source.c_str(), &st) != 0) return FromErrno(errno, !ParentExists(source));
+  struct stat existing {};
+  if (::lstat(target.c_str(), &existing) == 0) {
+    // Replacing deletes the file of the new name: never a directory, never a read-only file,
+    // and not while anyone holds it open (a share check that grants no sharing at all fails
+    // against every open). A link there is replaced itself.
+    if (S_ISDIR(st.st_mode) || S_ISDIR(existing.st_mode)) return kErrorAccessDenied;
+    if (!S_ISLNK(existing.st_mode)) {
+      if ((existing.st_mode & S_IWUSR) == 0) return kErrorAccessDenied;
+      int token = 0;
+      if (AcquireShare(target, kDeleteAccess, 0, &token) != kSuccess) return kErrorAccessDenied;
+      ReleaseShare(token);
+    }
+  } else if (!ParentExists(target)) {
+    return kErrorPathNotFound;
+  }
+  // The file is renamed through a handle with DELETE access, which every other open must share.
+  if (!S_ISLNK(st.st_mode)) {
+    int token = 0;
+    if (ErrorCode e = AcquireShare(source, kDeleteAccess, kFileShareRead | kFileShareWrite | kFileShareDelete, &token);
+        e != kSuccess) {
+      return e;
+    }
+    ReleaseShare(token);
+  }
+  if (::rename(source.c_str(), target.c_str()) != 0) return FromErrno(errno, false);
+  return kSuccess;
 }
 
 }  // namespace ov::platform::sim

@@ -10,7 +10,7 @@
 
 namespace ov::platform::sim {
 
-enum class FileOp { GetCwd, SetCwd, MakeDir, Remove, OpenForSize, QuerySize, Truncate, QueryEntry, Find };
+enum class FileOp { GetCwd, SetCwd, MakeDir, Remove, OpenForSize, QuerySize, Truncate, QueryEntry, Find, Move };
 
 // Windows access and share bits, as in winnt.h, for the share-mode model.
 inline constexpr std::uint32_t kGenericRead = 0x80000000u;
@@ -50,6 +50,27 @@ class SimFileSystem final : public FileSystem {
   // Holds a file open as another process would, until ReleaseShare(token).
   int HoldOpen(const std::wstring& path, std::uint32_t access, std::uint32_t share);
 
+  // The checked open of files.h, for the sim's file concepts. Links are host links: the
+  // host follows them in every folder of a path as Windows follows links and junctions, and
+  // O_NOFOLLOW refuses one as the final component, as its handle's reparse attribute would.
+  // On success the descriptor and its share-table entry are the caller's to release; a file
+  // the open made that does not check out is removed again.
+  struct CheckedTarget {
+    bool directory = false;
+    std::uint32_t access = 0;  // Windows access and share bits, for the share table
+    std::uint32_t share = 0;
+    bool create = false;  // a missing file is created
+  };
+  struct CheckedOpen {
+    int fd = -1;
+    int shareToken = 0;
+    bool created = false;
+  };
+  ErrorCode OpenChecked(const std::wstring& path, const CheckedTarget& target, CheckedOpen* open);
+  // GetFinalPathNameByHandleW for a descriptor: where its object really is, every link on
+  // the way resolved, as a Windows path ("C:\..."), or a host path outside the sim's root.
+  std::wstring FinalPath(int fd) const;
+
   // A non-zero result fails the operation with that code and no effect.
   using FailureHook = std::function<ErrorCode(FileOp op, const std::wstring& path)>;
   void SetFailureHook(FailureHook hook) { m_hook = std::move(hook); }
@@ -74,6 +95,9 @@ class SimFileSystem final : public FileSystem {
   std::map<int, OpenRecord> m_opens;
   int m_nextToken = 1;
   FailureHook m_hook;
+
+ public:
+  ErrorCode MoveReplacing(const std::wstring& from, const std::wstring& to) override;
 };
 
 // UTF-8 for host paths (wchar_t holds whole code points on Linux).

@@ -1,4 +1,4 @@
-// Text conversion of the sim: a Latin-1 "ANSI code page" with '?' as its default character.
+// Text conversion of the sim: a Latin-1 "ANSI code page" without best-fit mappings.
 #include "platform/text.h"
 
 #include <cstdint>
@@ -10,7 +10,11 @@ bool WideToAnsi(std::wstring_view text, std::string* ansi) {
   ansi->reserve(text.size());
   for (wchar_t c : text) {
     const auto code = static_cast<std::uint32_t>(c);
-    ansi->push_back(code < 256 ? static_cast<char>(code) : '?');
+    if (code >= 256) {
+      ansi->clear();
+      return false;
+    }
+    ansi->push_back(static_cast<char>(code));
   }
   return true;
 }

@@ -1,8 +1,6 @@
-// Sim text files: the Win32 rules for the snapshot file, on POSIX calls.
+// Sim text files: the snapshot file through the sim's checked open.
 #include "platform/sim/sim_textfile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -54,52 +52,17 @@ constexpr std::uint32_t kShareReadWrite = kFileShareRead | kFileShareWrite;
 ErrorCode SimTextFiles::CreatePlainTextFile(const std::wstring& path, std::unique_ptr<TextFile>* file) {
   file->reset();
   if (ErrorCode e = Hook(TextFileOp::Create, path); e != kSuccess) return e;
-  const std::string host = m_files.ToHostPath(path);
-  // O_NOFOLLOW plays FILE_FLAG_OPEN_REPARSE_POINT: a link is refused, not followed, and the
-  // rest of the check is made on the descriptor that would be written through.
-  int fd = ::open(host.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
-  bool replace = false;
-  if (fd < 0) {
-    if (errno == ELOOP) {
-      replace = true;
-    } else {
-      return SimFileSystem::FromErrno(errno, errno == ENOENT);
-    }
-  } else {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-      const int error = errno;
-      ::close(fd);
-      return SimFileSystem::FromErrno(error, false);
-    }
-    if (!S_ISREG(st.st_mode)) {
-      ::close(fd);
-      return kErrorAccessDenied;
-    }
-    if (st.st_nlink > 1) {
-      ::close(fd);
-      replace = true;
-    }
-  }
-  if (replace) {
-    // Removes the link or this one name of the file, never the target; the exclusive
-    // create then fails on anything that has reappeared under the name meanwhile.
-    if (ErrorCode e = m_files.RemoveFile(path); e != kSuccess) return e;
-    fd = ::open(host.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0) return SimFileSystem::FromErrno(errno, errno == ENOENT);
-  }
-  int token = 0;
-  if (ErrorCode e = m_files.AcquireShare(host, kReadWrite, kShareReadWrite, &token); e != kSuccess) {
-    ::close(fd);
+  SimFileSystem::CheckedOpen open;
+  if (ErrorCode e = m_files.OpenChecked(path, {false, kReadWrite, kShareReadWrite, true}, &open); e != kSuccess) {
     return e;
   }
-  if (::ftruncate(fd, 0) != 0) {
+  if (::ftruncate(open.fd, 0) != 0) {
     const int error = errno;
-    m_files.ReleaseShare(token);
-    ::close(fd);
+    m_files.ReleaseShare(open.shareToken);
+    ::close(open.fd);
     return SimFileSystem::FromErrno(error, false);
   }
-  *file = std::make_unique<SimTextFile>(m_files, m_hook, path, fd, token);
+  *file = std::make_unique<SimTextFile>(m_files, m_hook, path, open.fd, open.shareToken);
   return kSuccess;
 }
 

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "platform/win32/win32_checked.h"
+
 namespace ov::platform::win32 {
 
 namespace {
@@ -170,6 +172,19 @@ bool Win32FileIo::LocalToUnixSeconds(const CalendarTime& local, std::int64_t* se
   if (!::TzSpecificLocalTimeToSystemTime(nullptr, &st, &utc) || !::SystemTimeToFileTime(&utc, &ft)) return false;
   *seconds = static_cast<std::int64_t>(FromFileTime(ft) / 10000000u) - 11644473600;
   return true;
+}
+
+ErrorCode Win32FileIo::Flush(FileHandle handle) {
+  return ::FlushFileBuffers(ToHandle(handle)) ? kSuccess : LastError();
+}
+
+ErrorCode Win32FileIo::OpenCheckedForReading(const std::wstring& path, FileHandle* handle) {
+  *handle = kNoFile;
+  HANDLE h = INVALID_HANDLE_VALUE;
+  const CheckedTarget file{false, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, false};
+  if (ErrorCode e = OpenChecked(path, file, &h); e != kSuccess) return e;
+  *handle = FromHandle(h);
+  return kSuccess;
 }
 
 }  // namespace ov::platform::win32

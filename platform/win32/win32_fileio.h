@@ -26,6 +26,8 @@ class Win32FileIo final : public FileIo {
   CalendarTime CurrentLocalTime() override;
   bool UtcToLocal(std::uint64_t fileTime, CalendarTime* local) override;
   bool LocalToUnixSeconds(const CalendarTime& local, std::int64_t* seconds) override;
+  ErrorCode Flush(FileHandle handle) override;
+  ErrorCode OpenCheckedForReading(const std::wstring& path, FileHandle* handle) override;
 };
 
 }  // namespace ov::platform::win32

@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "platform/win32/win32_checked.h"
 #include "platform/win32/win32_platform.h"
 
 namespace ov::platform::win32 {
@@ -44,11 +45,28 @@ ErrorCode Win32FileSystem::SetWorkingDirectory(const std::wstring& directory) {
 }
 
 ErrorCode Win32FileSystem::MakeDirectory(const std::wstring& directory) {
-  return CreateDirectoryW(directory.c_str(), nullptr) ? kSuccess : LastError();
+  const CheckedTarget folder{true, 0, kShareAll, false};
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  // The parent first, so nothing is made inside a folder that a link has put elsewhere.
+  if (const std::wstring parent = ParentOf(directory); !parent.empty()) {
+    const ErrorCode e = OpenChecked(parent, folder, &handle);
+    if (e == ERROR_FILE_NOT_FOUND) return kErrorPathNotFound;  // CreateDirectoryW's code for it
+    if (e != kSuccess) return e;
+    CloseHandle(handle);
+  }
+  if (!CreateDirectoryW(directory.c_str(), nullptr)) return LastError();
+  if (ErrorCode e = OpenChecked(directory, folder, &handle); e != kSuccess) return e;
+  CloseHandle(handle);
+  return kSuccess;
 }
 
 ErrorCode Win32FileSystem::RemoveFile(const std::wstring& path) {
-  return DeleteFileW(path.c_str()) ? kSuccess : LastError();
+  // DeleteFileW's access and sharing, so a file held open without delete sharing gives 32.
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  if (ErrorCode e = OpenChecked(path, {false, DELETE, kShareAll, false}, &handle); e != kSuccess) return e;
+  const ErrorCode result = DeleteThrough(handle);
+  CloseHandle(handle);
+  return result;
 }
 
 FileSystem::SizeQuery Win32FileSystem::QueryFileSize(const std::wstring& path) {
@@ -68,19 +86,15 @@ FileSystem::SizeQuery Win32FileSystem::QueryFileSize(const std::wstring& path) {
 }
 
 ErrorCode Win32FileSystem::TruncateFileShared(const std::wstring& path) {
-  // Opened without following a reparse point, and checked on the handle itself, so a link
-  // swapped in between a check and the open cannot redirect the truncation.
-  Handle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
-                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!file.valid()) return LastError();
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!GetFileInformationByHandle(file.get(), &info)) return LastError();
-  if ((info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
-      info.nNumberOfLinks > 1) {
-    return kErrorAccessDenied;
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  bool created = false;
+  if (ErrorCode e = OpenChecked(path, {false, GENERIC_READ | GENERIC_WRITE, kShareAll, true}, &handle, &created);
+      e != kSuccess) {
+    return e;
   }
+  Handle file(handle);
   LARGE_INTEGER zero{};
-  if (!SetFilePointerEx(file.get(), zero, nullptr, FILE_BEGIN) || !SetEndOfFile(file.get())) {
+  if (!created && (!SetFilePointerEx(file.get(), zero, nullptr, FILE_BEGIN) || !SetEndOfFile(file.get()))) {
     return LastError();
   }
   return kSuccess;
@@ -124,6 +138,11 @@ ErrorCode Win32FileSystem::FindFiles(const std::wstring& pattern, std::vector<En
   FindClose(find);
   if (end != ERROR_NO_MORE_FILES) return end;
   return matches->empty() ? kErrorFileNotFound : kSuccess;
+}
+
+ErrorCode Win32FileSystem::MoveReplacing(const std::wstring& from, const std::wstring& to) {
+  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? kSuccess
+                                                                                                    : LastError();
 }
 
 }  // namespace ov::platform::win32

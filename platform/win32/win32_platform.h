@@ -45,6 +45,7 @@ class Win32FileSystem final : public FileSystem {
   ErrorCode TruncateFileShared(const std::wstring& path) override;
   ErrorCode QueryEntry(const std::wstring& path, EntryInfo* info) override;
   ErrorCode FindFiles(const std::wstring& pattern, std::vector<EntryInfo>* matches) override;
+  ErrorCode MoveReplacing(const std::wstring& from, const std::wstring& to) override;
 };
 
 class Win32UserInteraction final : public UserInteraction {

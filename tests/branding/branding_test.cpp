@@ -13,6 +13,7 @@
 #if defined(_WIN32)
 #include <windows.h>
 
+#include "app/app_platform.h"
 #include "platform/win32/win32_modules.h"
 #include "platform/win32/win32_platform.h"
 #else
@@ -271,6 +272,75 @@ TEST_F(BrandingTest, SupportFileLocationReadsTheProcessView) {
   wow64.PutString(kKey, kValue, L"C:\\64-bit view");
   wow64.PutString(L"SOFTWARE\\Wow6432Node\\Veltrane\\Common", kValue, L"C:\\32-bit view");
   EXPECT_EQ(ov::branding::GetSupportFileLocation(wow64, &machine.clock), L"C:\\32-bit view\\");
+}
+
+// The loader's request for each recorded folder, against a library planted in the current
+// directory and a relative value that would reach a real library from there.
+TEST_F(BrandingTest, LoadsOnlyFromAnAbsoluteRecordedFolderOrTheApplicationsOwn) {
+  using Load = sim::PosixModules::Load;
+  const std::wstring folder = machine.FixtureFolder("full"), dll = L"OvBrands.dll";
+  const std::uint32_t inFolder = kLoadSearchDllLoadDir | kLoadSearchSystem32,
+                      bare = kLoadSearchApplicationDir | kLoadSearchSystem32;
+  ASSERT_EQ(machine.files.SetWorkingDirectory(L"C:\\Program Files"), kSuccess);
+  fs::copy_file(machine.modules.HostPath(folder + L"\\" + dll), machine.modules.HostPath(L"C:\\Program Files\\" + dll));
+  const struct {
+    const wchar_t* recorded;
+    Load load;
+    std::wstring product;
+  } cases[] = {{folder.c_str(), {folder + L"\\" + dll, inFolder}, kFull[0]},
+               {nullptr, {dll, bare}, L"Unknown Product"},
+               {L"Veltrane\\full", {dll, bare}, L"Unknown Product"},
+               {L"\\Program Files\\Veltrane\\full", {dll, bare}, L"Unknown Product"},
+               {L"C:Veltrane\\full", {dll, bare}, L"Unknown Product"},
+               {L"\\\\server\\share\\full", {dll, bare}, L"Unknown Product"}};
+  for (const auto& c : cases) {
+    UseLibrary("");
+    SetSupportFileLocation(c.recorded);
+    EXPECT_EQ(OvBrands::getInstance()->GetProductName(), c.product);
+    EXPECT_EQ(machine.modules.loads.back(), c.load);
+  }
+  EXPECT_EQ(Count("Support File Location is not an absolute local folder: Veltrane\\full\\"), 1);
+  EXPECT_EQ(Count("LoadLibrary failed for DLL: OvBrands.dll"), 5);
+  // The bare name finds the library in the application's folder.
+  machine.modules.applicationDirectory = folder;
+  UseLibrary("");
+  EXPECT_EQ(OvBrands::getInstance()->GetProductName(), kFull[0]);
+}
+
+#else
+
+// Under Wine, as on Windows, a bare name is found in the current directory and on PATH by
+// the default search: a library planted there is loaded by a plain LoadLibraryExW, but not
+// by the branding loader, and by nothing once the shell has restricted the process's search.
+// Last in this file: the restriction stays for the rest of the process.
+TEST_F(BrandingTest, PlantedLibrariesAreNotLoaded) {
+  wchar_t temp[MAX_PATH] = {}, cwd[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  GetCurrentDirectoryW(MAX_PATH, cwd);
+  const std::wstring planted = temp + (L"ovplanted-" + std::to_wstring(GetCurrentProcessId())),
+                     dll = planted + L"\\OvBrands.dll";
+  std::wstring path(32767, L'\0');
+  path.resize(GetEnvironmentVariableW(L"PATH", path.data(), static_cast<DWORD>(path.size())));
+  CreateDirectoryW(planted.c_str(), nullptr);
+  ASSERT_TRUE(CopyFileW((machine.FixtureFolder("full") + L"\\OvBrands.dll").c_str(), dll.c_str(), FALSE));
+  for (const bool restricted : {false, true}) {
+    if (restricted) ov::app::RestrictLibrarySearch();
+    for (const bool onPath : {false, true}) {
+      SCOPED_TRACE(std::string(onPath ? "on PATH" : "in the current directory") + (restricted ? ", restricted" : ""));
+      ASSERT_TRUE(onPath ? SetEnvironmentVariableW(L"PATH", (planted + L";" + path).c_str())
+                         : SetCurrentDirectoryW(planted.c_str()));
+      HMODULE plain = LoadLibraryExW(L"OvBrands.dll", nullptr, 0);
+      EXPECT_EQ(plain != nullptr, !restricted);
+      if (plain != nullptr) FreeLibrary(plain);
+      UseLibrary("");
+      EXPECT_STREQ(OvBrands::getInstance()->GetProductName(), L"Unknown Product");
+      OvBrands::ResetForTesting();
+      SetCurrentDirectoryW(cwd);
+      SetEnvironmentVariableW(L"PATH", path.c_str());
+    }
+  }
+  DeleteFileW(dll.c_str());
+  RemoveDirectoryW(planted.c_str());
 }
 
 #endif

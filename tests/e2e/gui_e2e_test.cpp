@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <deque>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,7 +20,6 @@
 #include "platform/win32/win32_platform.h"
 #include "ui/ov_client_tracing_dlg.h"
 #include "ui/resource_ids.h"
-#include "ui/strings.h"
 
 namespace {
 
@@ -72,7 +74,9 @@ class ScriptedPrompts final : public ov::platform::UserInteraction {
   }
   ov::platform::CursorHandle ShowWaitCursor() override { return m_real.ShowWaitCursor(); }
   void RestoreCursor(ov::platform::CursorHandle previous) override { m_real.RestoreCursor(previous); }
+  void FailNextSave() { m_failSave = true, Script({IDOK}); }  // the box that reports it gets OK
   bool AskSavePath(const ov::platform::SaveDialogRequest& request, std::wstring* path) override {
+    if (m_failSave.exchange(false)) throw std::bad_alloc();
     std::lock_guard<std::mutex> lock(m_mutex);
     m_saveRequest = request;
     *path = kArchive;
@@ -90,38 +94,21 @@ class ScriptedPrompts final : public ov::platform::UserInteraction {
   std::vector<Asked> m_asked;
   ov::platform::SaveDialogRequest m_saveRequest;
   int m_unanswered = 0;
+  std::atomic<bool> m_failSave{false};
 };
 
 void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  DWORD written = 0;
-  WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(h);
+  std::ofstream(std::filesystem::path(path), std::ios::binary) << bytes;
 }
-
 LONGLONG FileSize(const std::wstring& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
-  return (static_cast<LONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  std::error_code missing;
+  const auto size = std::filesystem::file_size(path, missing);
+  return missing ? -1 : static_cast<LONGLONG>(size);
 }
-
-void RemoveTree(const std::wstring& dir) {
-  WIN32_FIND_DATAW data{};
-  HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &data);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = data.cFileName;
-      if (name == L"." || name == L"..") continue;
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(dir + L"\\" + name);
-      } else {
-        DeleteFileW((dir + L"\\" + name).c_str());
-      }
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-  }
-  RemoveDirectoryW(dir.c_str());
+std::string ReadAll(const std::wstring& path) {
+  std::ostringstream out;
+  out << std::ifstream(std::filesystem::path(path), std::ios::binary).rdbuf();
+  return out.str();
 }
 
 void SetRegString(const std::wstring& key, const std::wstring& name, const std::wstring& value) {
@@ -134,11 +121,8 @@ void SetRegDword(const std::wstring& key, const std::wstring& name, DWORD value)
 std::wstring RegString(const std::wstring& key, const std::wstring& name) {
   wchar_t buffer[1024] = {};
   DWORD size = sizeof buffer;
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, buffer, &size) !=
-      ERROR_SUCCESS) {
-    return L"<missing>";
-  }
-  return buffer;
+  const LSTATUS rc = RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, buffer, &size);
+  return rc == ERROR_SUCCESS ? std::wstring(buffer) : L"<missing>";
 }
 DWORD RegDword(const std::wstring& key, const std::wstring& name) {
   DWORD value = 0xDEADBEEF, size = sizeof value;
@@ -177,21 +161,9 @@ void PrepareServices() {
   CloseServiceHandle(manager);
 }
 
-std::string ReadAll(const std::wstring& path) {
-  std::string out;
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                         nullptr);
-  if (h == INVALID_HANDLE_VALUE) return out;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) out.append(buffer, got);
-  CloseHandle(h);
-  return out;
-}
-
 class Driver {
  public:
-  Driver(HWND dialog, ScriptedPrompts& prompts) : m_dialog(dialog), m_prompts(prompts) {}
+  explicit Driver(HWND dialog) : m_dialog(dialog) {}
 
   HWND Item(int id) const { return GetDlgItem(m_dialog, id); }
   std::wstring Text(HWND window) const {
@@ -220,15 +192,49 @@ class Driver {
   void Click(int id) const { SendMessageW(Item(id), BM_CLICK, 0, 0); }
   bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
   // Focus the editor, replace its text (raising EN_CHANGE as typing does), then leave it.
-  void Type(int id, const std::wstring& text) const {
+  void Type(int id, const std::wstring& text, bool leave = true) const {
     SendMessageW(m_dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(id)), TRUE);
     SendMessageW(Item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    SendMessageW(m_dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(IDC_TRACE_LIST)), TRUE);
+    if (leave) SendMessageW(m_dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(IDC_TRACE_LIST)), TRUE);
+  }
+  // Real input, queued for the dialog's thread: a left click in the middle of a control, keys.
+  void ClickWithMouse(int id) const {
+    RECT r{};
+    GetWindowRect(Item(id), &r);
+    INPUT input[2] = {};
+    for (INPUT& i : input) {
+      i.type = INPUT_MOUSE;
+      i.mi.dx = (r.left + r.right) / 2 * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
+      i.mi.dy = (r.top + r.bottom) / 2 * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
+      i.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | (&i == input ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP);
+    }
+    SendInput(2, input, sizeof(INPUT));
+  }
+  void PressKeys(std::initializer_list<WORD> keys) const {
+    for (WORD key : keys) {
+      INPUT input[2] = {{INPUT_KEYBOARD, {}}, {INPUT_KEYBOARD, {}}};
+      input[0].ki = {key, 0, 0, 0, 0};
+      input[1].ki = {key, 0, KEYEVENTF_KEYUP, 0, 0};
+      SendInput(2, input, sizeof(INPUT));
+    }
+  }
+  // Between two input messages: while the dialog works on one, the focus may be halfway.
+  int Focused() const {
+    SendMessageW(m_dialog, WM_NULL, 0, 0);
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(m_dialog, nullptr), &info);
+    return info.hwndFocus != nullptr ? GetDlgCtrlID(info.hwndFocus) : 0;
+  }
+  // Input reaches the dialog's thread in its own time: wait (at most 2 s) for what it does.
+  template <typename Condition>
+  bool Eventually(Condition condition) const {
+    for (int i = 0; i < 100 && !condition(); ++i) Sleep(20);
+    return condition();
   }
 
  private:
   HWND m_dialog;
-  ScriptedPrompts& m_prompts;
 };
 
 const std::wstring kHooksKey = L"SOFTWARE\\Veltrane\\OvSpoolerHooks\\Tracing";
@@ -236,7 +242,7 @@ const std::wstring kEngineKey = L"SOFTWARE\\Veltrane\\Desktop Client\\Shared Eng
 const std::wstring kPopupKey = L"SOFTWARE\\Veltrane\\Desktop Client\\Popup Manager";
 
 void DriveSession(HWND dialog, ScriptedPrompts& prompts) {
-  Driver d(dialog, prompts);
+  Driver d(dialog);
   // What the administrator sees first.
   wchar_t caption[256] = {};
   GetWindowTextW(dialog, caption, 256);
@@ -264,8 +270,13 @@ void DriveSession(HWND dialog, ScriptedPrompts& prompts) {
   d.Type(IDC_TRACE_LEVEL, L"7");
   EXPECT_EQ(d.Cell(3, 2), L"7");
 
-  // A new trace directory that does not exist yet.
-  d.Type(IDC_TRACE_DIRECTORY, kNewTraces + L"\\");
+  // A new trace directory that does not exist yet; then a click into the level box. Leaving
+  // the directory refreshes the list on the way, and the focus and what is typed still land.
+  d.Type(IDC_TRACE_DIRECTORY, kNewTraces + L"\\", false);
+  d.ClickWithMouse(IDC_TRACE_LEVEL);
+  EXPECT_TRUE(d.Eventually([&] { return d.Focused() == IDC_TRACE_LEVEL; })) << d.Focused();
+  d.PressKeys({VK_END, VK_BACK, '6'});
+  EXPECT_TRUE(d.Eventually([&] { return d.Text(d.Item(IDC_TRACE_LEVEL)) == L"6"; }));
   EXPECT_EQ(d.Text(d.Item(IDC_TRACE_DIRECTORY)), kNewTraces);
   EXPECT_EQ(d.Cell(3, 3), kNewTraces + L"\\OvSpoolerHooks.log");
   EXPECT_EQ(d.SelectedRow(), 0);
@@ -285,6 +296,7 @@ void DriveSession(HWND dialog, ScriptedPrompts& prompts) {
   EXPECT_EQ(RegDword(kHooksKey, L"SeverityFilter"), 7u);
   EXPECT_EQ(RegDword(kHooksKey, L"Enable"), 1u);
   EXPECT_EQ(RegDword(kEngineKey, L"Enable"), 1u);
+  EXPECT_EQ(RegDword(kEngineKey, L"SeverityFilter"), 6u);
   EXPECT_EQ(RegString(kPopupKey, L"File"), kNewTraces + L"\\OvPopupManager.log");
   const std::string events = ReadAll(kServiceLog);
   const auto firstStop = events.find("stop OvSharedEngine");
@@ -312,10 +324,18 @@ void DriveSession(HWND dialog, ScriptedPrompts& prompts) {
   EXPECT_EQ(FileSize(kNewTraces + L"\\OvSpoolerHooks.log"), 0);
   EXPECT_EQ(d.Cell(3, 4), L".0KB");
 
-  // Zip up the logs for support.
+  // Zip up the logs for support; the first try runs out of memory, which is shown.
+  prompts.FailNextSave();
+  d.Click(IDC_ZIP_UP_LOG_FILES);
+  const auto failure = prompts.TakeAsked();
+  ASSERT_EQ(failure.size(), 1u);
+  EXPECT_EQ(failure[0].text + L"|" + failure[0].caption + L"|" + std::to_wstring(failure[0].flags),
+            L"std::bad_alloc|Error|16");
   d.Click(IDC_ZIP_UP_LOG_FILES);
   EXPECT_TRUE(prompts.TakeAsked().empty());
-  EXPECT_EQ(prompts.LastSaveRequest().initialName, L"OvClientLogs.zip");
+  const auto request = prompts.LastSaveRequest();
+  EXPECT_EQ(request.defaultExtension + L"|" + request.initialName + L"|" + request.filterName + L"|" + request.filterPattern,
+            L".zip|OvClientLogs.zip|Zip Files (*.zip)|*.zip");
   EXPECT_GT(FileSize(kArchive), 22);
 
   // Nothing unsaved: OK closes at once.
@@ -323,16 +343,36 @@ void DriveSession(HWND dialog, ScriptedPrompts& prompts) {
   EXPECT_EQ(prompts.Unanswered(), 0);
 }
 
-TEST(GuiEndToEnd, StringTableResourcesMatchTheTextsTheCodeUses) {
-  for (const auto* row = ov::ui::StringTableBegin(); row != ov::ui::StringTableEnd(); ++row) {
-    wchar_t buffer[512] = {};
-    ASSERT_GT(LoadStringW(GetModuleHandleW(nullptr), static_cast<UINT>(row->id), buffer, 512), 0) << row->id;
-    EXPECT_STREQ(buffer, row->text) << row->id;
-  }
+// The real Save dialog: a name typed without an extension gets ".zip", and an existing file
+// of that name is taken without a question (which would be a second window captioned "Save").
+TEST(GuiEndToEnd, SaveDialogAppendsTheExtensionAndReplacesWithoutAsking) {
+  CreateDirectoryW(kOutput.c_str(), nullptr);
+  WriteFileBytes(kOutput + L"\\existing.zip", "old");
+  std::atomic<bool> returned{false}, asked{false};
+  std::thread user([&] {
+    HWND save = nullptr;
+    for (int i = 0; i < 250 && (save = FindWindowW(L"#32770", L"Save")) == nullptr; ++i) Sleep(20);
+    SetDlgItemTextW(save, 1152, (kOutput + L"\\existing").c_str());
+    PostMessageW(save, WM_COMMAND, IDOK, 0);
+    for (int i = 0; !returned; ++i, Sleep(20)) {
+      if (HWND w = FindWindowW(L"#32770", L"Save"); w != nullptr && i > 100) {
+        asked = true;  // No to the question, then Cancel to the dialog
+        PostMessageW(w, WM_COMMAND, IDNO, 0), PostMessageW(w, WM_COMMAND, IDCANCEL, 0);
+      }
+    }
+  });
+  std::wstring path;
+  EXPECT_TRUE(ov::platform::win32::Win32UserInteraction().AskSavePath(
+      {L".zip", L"OvClientLogs.zip", L"Zip Files (*.zip)", L"*.zip"}, &path));
+  returned = true;
+  user.join();
+  EXPECT_EQ(path, kOutput + L"\\existing.zip");
+  EXPECT_FALSE(asked);
 }
 
 TEST(GuiEndToEnd, AdministratorSessionAgainstWineRegistryServicesAndFiles) {
-  RemoveTree(kOutput);
+  std::error_code none;
+  std::filesystem::remove_all(std::filesystem::path(kOutput), none);
   CreateDirectoryW(kOutput.c_str(), nullptr);
   CreateDirectoryW(kTraces.c_str(), nullptr);
   RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Veltrane");

@@ -29,11 +29,7 @@ class ZipUpLogFilesTest : public ov::test::SimMachine {
     ui.cursor = 77;
     std::vector<std::wstring> out;
     OvClientTracingList list(platform);
-    try {
-      ZipUpLogFiles(list, platform);
-    } catch (const std::bad_alloc&) {
-      out.push_back(L"bad_alloc");
-    }
+    ZipUpLogFiles(list, platform);
     EXPECT_EQ(ui.cursor, 77);
     EXPECT_EQ(fileIo->OpenHandleCount(), 0u);
     for (const auto& box : ui.shown) out.push_back(box.text + L" / " + box.caption);
@@ -73,13 +69,28 @@ TEST_F(ZipUpLogFilesTest, CollectsOvLogFilesOnlyAndNotTheArchiveItself) {
   EXPECT_LT(fs::file_size(Host(kTrace + L"\\OvClientLogs.zip")), big.size() / 4);  // deflated
 }
 
-TEST_F(ZipUpLogFilesTest, FailuresAreReportedAndCostOnlyWhatFailed) {
-  PutFile(kTrace + L"\\OvBusy.log", "being written");
-  const int held = files->HoldOpen(kTrace + L"\\OvBusy.log", kGenericWrite, kFileShareRead | kFileShareWrite);
-  PutFile(kTrace + L"\\OvSharedEngine.log", "idle");
-  EXPECT_EQ(Run(kZip), std::vector<std::wstring>{L"Error 512 adding 'OvBusy.log' to zip file. / Zip error"});
-  EXPECT_EQ(Members(kZip, kTrace), "OvReg.log OvSharedEngine.log ");
+// A running component keeps its log open for writing, sharing reading and writing. The log
+// is collected with what it held when it was opened; what the component adds while it is
+// read is cut, so the member agrees with its header and a busy log cannot keep the command
+// going. Files that cannot be added are reported one by one and cost only themselves.
+TEST_F(ZipUpLogFilesTest, LiveLogsAreCollectedAndFailuresCostOnlyWhatFailed) {
+  std::string before;
+  for (int i = 0; before.size() < 100000; ++i) before += "09:00 engine job " + std::to_string(i) + "\n";
+  const std::wstring busy = kTrace + L"\\OvBusy.log";
+  PutFile(busy, before);
+  const int held = files->HoldOpen(busy, kGenericWrite, kFileShareRead | kFileShareWrite);
+  PutFile(kTrace + L"\\Ov\uFF0F\uFF0E\uFF0E.log", "a best fit would name it Ov/...log");
+  fileIo->SetFailureHook([&](FileIoOp op, FileHandle) {
+    if (op == FileIoOp::Read && fs::file_size(Host(busy)) < (1u << 22)) std::ofstream(Host(busy), std::ios::app) << std::string(40000, 'w');
+    return kSuccess;
+  });
+  EXPECT_EQ(Run(kZip), std::vector<std::wstring>{L"Error 65536 adding 'Ov\uFF0F\uFF0E\uFF0E.log' to zip file. / Zip error"});
+  fileIo->SetFailureHook(nullptr);
+  EXPECT_GT(fs::file_size(Host(busy)), before.size());
+  fs::resize_file(Host(busy), before.size());
+  EXPECT_EQ(Members(kZip, kTrace), "OvBusy.log OvReg.log ");
   files->ReleaseShare(held);
+  const std::string collected = ReadFile(kZip);
 
   EXPECT_EQ(Run(L"C:\\NoSuchFolder\\case.zip"), std::vector<std::wstring>{L"Error creating zip file / Zip error"});
 
@@ -87,13 +98,53 @@ TEST_F(ZipUpLogFilesTest, FailuresAreReportedAndCostOnlyWhatFailed) {
     if (op == FileOp::Find) throw std::bad_alloc();
     return kSuccess;
   });
-  EXPECT_EQ(Run(kZip), std::vector<std::wstring>{L"bad_alloc"});  // the archive still closed
-  EXPECT_EQ(Members(kZip, kTrace), "");
+  // The dialog shows what escapes; the command must leave no half archive behind it.
+  EXPECT_THROW(Run(kZip), std::bad_alloc);
+  files->SetFailureHook(nullptr);
+  EXPECT_EQ(ReadFile(kZip), collected);
+  EXPECT_EQ(std::distance(fs::directory_iterator(Host(L"C:\\Support")), fs::directory_iterator()), 1);
 
   fs::remove(Host(kZip));
   registry.PutString(L"Software\\Veltrane\\Desktop Client", L"DefaultDir", L"C:\\Gone\\Logs");
   EXPECT_EQ(Run(kZip), std::vector<std::wstring>{L"C:\\Gone\\Logs / Error changing directory"});
   EXPECT_FALSE(fs::exists(Host(kZip)));
+}
+
+// The archive is written beside the chosen name and takes it only when complete on disk. A
+// failure of the archive's own file, at any stage, ends the command with one message; the
+// new file goes and an older archive of that name stays as it was.
+TEST_F(ZipUpLogFilesTest, AWriteFailureAtAnyStageLeavesTheOlderArchive) {
+  PutFile(kTrace + L"\\OvPopup.log", "popup");
+  int writes = 0;
+  fileIo->SetFailureHook([&](FileIoOp op, FileHandle) { return writes += op == FileIoOp::Write, kSuccess; });
+  ASSERT_TRUE(Run(kZip).empty());
+  const std::string older = ReadFile(kZip);
+  const std::wstring writeFailed = L"Error 1024 writing zip file. / Zip error";
+  const struct { const char* stage; std::optional<FileIoOp> op; int call; std::wstring message; } stages[] = {
+      {"member data", FileIoOp::Write, 2, writeFailed},
+      {"end of the central directory", FileIoOp::Write, writes, writeFailed},
+      {"flush", FileIoOp::Flush, 1, writeFailed},
+      {"close", FileIoOp::Close, 0, writeFailed},  // the flushed handle's close
+      {"move over the older archive", std::nullopt, 0, L"Error 512 writing zip file. / Zip error"},
+  };
+  for (const auto& s : stages) {
+    int calls = 0;
+    FileHandle flushed = kNoFile;
+    bool closing = false;
+    fileIo->SetFailureHook([&](FileIoOp op, FileHandle h) -> ErrorCode {
+      if (op == FileIoOp::Flush) flushed = h;
+      if (op != s.op || closing) return kSuccess;
+      if (op != FileIoOp::Close) return ++calls == s.call ? 112 : kSuccess;  // ERROR_DISK_FULL
+      if (h != flushed) return kSuccess;
+      closing = true;  // as on Windows, the handle is gone although the close reports an error
+      fileIo->Close(h);
+      return 64;  // ERROR_NETNAME_DELETED
+    });
+    files->SetFailureHook([&](FileOp op, const std::wstring&) { return op == FileOp::Move && !s.op ? kErrorAccessDenied : kSuccess; });
+    EXPECT_EQ(Run(kZip), std::vector<std::wstring>{s.message}) << s.stage;
+    EXPECT_EQ(ReadFile(kZip), older) << s.stage;
+    EXPECT_EQ(std::distance(fs::directory_iterator(Host(L"C:\\Support")), fs::directory_iterator()), 1) << s.stage;
+  }
 }
 
 // Ordinary users may create entries in the trace directory; the tool runs elevated.
@@ -104,8 +155,11 @@ TEST_F(ZipUpLogFilesTest, LinksInTheTraceDirectoryAreNeitherFollowedNorCollected
   fs::create_symlink(Host(L"C:\\Windows\\config\\SAM"), Host(kTrace + L"\\OvSecrets.log"));
   fs::create_symlink(Host(L"C:\\Windows\\config"), Host(kTrace + L"\\OvConfig.log"));
   fs::create_hard_link(Host(L"C:\\Users\\admin\\report.docx"), Host(kTrace + L"\\OvReg.log"));
-  EXPECT_TRUE(Run(kZip).empty());
-  EXPECT_EQ(Members(kZip, kTrace), "OvReg.log OvSharedEngine.log ");
+  fs::create_hard_link(Host(L"C:\\Users\\admin\\report.docx"), Host(kTrace + L"\\OvReport.log"));
+  // A second name of another file is refused also where the snapshot would go: no snapshot.
+  EXPECT_EQ(Run(kZip), (std::vector<std::wstring>{L"Error 512 adding 'OvReg.log' to zip file. / Zip error",
+                                                  L"Error 512 adding 'OvReport.log' to zip file. / Zip error"}));
+  EXPECT_EQ(Members(kZip, kTrace), "OvSharedEngine.log ");
   EXPECT_EQ(ReadFile(L"C:\\Users\\admin\\report.docx"), "the administrator's report");
   EXPECT_EQ(ReadFile(L"C:\\Windows\\config\\SAM"), "machine secrets");
 }

@@ -1,6 +1,7 @@
 // "Zip up Log Files" against the real registry, file system and cursor of Windows (under Wine).
 // Only the Save dialog is scripted; check_wine_archive.py then judges the archive with unzip,
-// 7z and Python's zipfile against the sources and member list written here.
+// 7z and Python's zipfile against the sources and member list written here. A second process
+// (this program, started with --hold) keeps writing one of the logs throughout.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shlobj.h>
@@ -50,6 +51,27 @@ std::string Read(const std::wstring& path) {
   in.seekg(0).read(out.data(), static_cast<std::streamsize>(out.size()));
   return out;
 }
+const wchar_t* const kHolding = L"OvLogcollectHolding";
+const wchar_t* const kStopHolding = L"OvLogcollectStopHolding";
+
+// The second process: a component tracing into its log, opened for writing and sharing
+// reading and writing, a line a millisecond until it is told to stop.
+int HoldLogOpen(const char* path) {
+  HANDLE log = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
+  HANDLE holding = OpenEventW(EVENT_MODIFY_STATE, FALSE, kHolding);
+  HANDLE stop = OpenEventW(SYNCHRONIZE, FALSE, kStopHolding);
+  if (log == INVALID_HANDLE_VALUE || holding == nullptr || stop == nullptr) return 1;
+  SetFilePointer(log, 0, nullptr, FILE_END);
+  const std::string line = "09:00:00 OvBusy still tracing\r\n";
+  DWORD written = 0;
+  do {
+    WriteFile(log, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    SetEvent(holding);  // once a line is in
+  } while (WaitForSingleObject(stop, 1) == WAIT_TIMEOUT);
+  CloseHandle(log);
+  return 0;
+}
+
 void SetValue(const std::wstring& name, DWORD type, const void* data, DWORD size) {
   RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Veltrane\\Logcollect Test", name.c_str(), type, data, size);
 }
@@ -81,9 +103,18 @@ TEST(ZipUpLogFilesWine, CollectsTheLogsAndTheSnapshotOfTheRealRegistry) {
   const std::vector<std::pair<std::wstring, std::string>> logs = {
       {L"OvSharedEngine.log", big}, {L"OvEmpty.log", ""}, {L"MessageClient.log", "no"}, {L"OvBusy.log", "busy"}};
   for (const auto& [name, bytes] : logs) Put(trace + L"\\" + name, bytes);
-  // A running component writes its log sharing reading and writing.
-  HANDLE busy = CreateFileW((trace + L"\\OvBusy.log").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE holding = CreateEventW(nullptr, TRUE, FALSE, kHolding);
+  HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, kStopHolding);
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring command = L"\"" + std::wstring(self) + L"\" --hold \"" + trace + L"\\OvBusy.log\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION holder{};
+  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &holder));
+  ASSERT_EQ(WaitForSingleObject(holding, 30000), WAIT_OBJECT_0);
+  WIN32_FILE_ATTRIBUTE_DATA busy{};
+  GetFileAttributesExW((trace + L"\\OvBusy.log").c_str(), GetFileExInfoStandard, &busy);
   SetCursor(LoadCursorW(nullptr, IDC_IBEAM));
   const HCURSOR before = GetCursor();
   ui.savePath = g_out + L"\\OvClientLogs.zip";
@@ -91,8 +122,10 @@ TEST(ZipUpLogFilesWine, CollectsTheLogsAndTheSnapshotOfTheRealRegistry) {
     ZipUpLogFiles(model, platform);
     EXPECT_EQ(GetCursor(), before);
   }
-  CloseHandle(busy);
-  EXPECT_EQ(ui.messages, std::vector<std::wstring>(2, L"Error 512 adding 'OvBusy.log' to zip file. / Zip error"));
+  SetEvent(stop);
+  EXPECT_EQ(WaitForSingleObject(holder.hProcess, 30000), WAIT_OBJECT_0);
+  for (HANDLE h : {holder.hProcess, holder.hThread, holding, stop}) CloseHandle(h);
+  EXPECT_EQ(ui.messages, std::vector<std::wstring>{});
   const std::string snapshot = Read(trace + L"\\OvReg.log");
   for (const char* line : {"\r\n[SOFTWARE\\Veltrane\\Logcollect Test]\r\n", "\"Minus One\"=dword:-1\r\n",
                            "\"List\"=msz:\"a|b||\"\r\n", "\"Path \"quoted\"\"=\"C:\\\"Ov\"\"\r\n",
@@ -103,14 +136,16 @@ TEST(ZipUpLogFilesWine, CollectsTheLogsAndTheSnapshotOfTheRealRegistry) {
   EXPECT_EQ(snapshot.find("[SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\"), std::string::npos);
   EXPECT_EQ(snapshot.find("\n\n"), std::string::npos);  // every line feed came with its CR
 
-  // The members expected in the directory search's order, and their sources, for the checker.
+  // The members expected in the directory search's order, and their sources, for the checker;
+  // the held log as it ended, of which the member holds at least what it had on the first run.
   CreateDirectoryW((g_out + L"\\sources").c_str(), nullptr);
+  Put(g_out + L"\\growing.txt", "OvBusy.log " + std::to_string(busy.nFileSizeLow) + "\n");
   std::string expected;
   WIN32_FIND_DATAW found{};
   HANDLE search = FindFirstFileW((trace + L"\\Ov*.log").c_str(), &found);
   do {
     const std::wstring name = found.cFileName;
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || name == L"OvBusy.log") continue;
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
     Put(g_out + L"\\sources\\" + name, Read(trace + L"\\" + name));
     expected += std::string(name.begin(), name.end()) + "\n";
   } while (FindNextFileW(search, &found));
@@ -122,6 +157,7 @@ TEST(ZipUpLogFilesWine, CollectsTheLogsAndTheSnapshotOfTheRealRegistry) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--hold") return HoldLogOpen(argv[2]);
   ::testing::InitGoogleTest(&argc, argv);
   if (argc > 1) {  // the host path, as Wine's drive Z: shows the host's root
     for (const char* c = argv[1]; *c != 0; ++c) g_out.push_back(*c == '/' ? L'\\' : static_cast<wchar_t>(*c));

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/fileio.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/textfile.h"
@@ -17,11 +18,13 @@ void WriteBytes(const std::wstring& path, std::size_t count);
 // The whole file, read sharing everything; "<missing>" when it cannot be opened.
 std::string ReadBytes(const std::wstring& path);
 ov::platform::TextFiles& TextFiles();
+ov::platform::FileIo& FileIo();
 // Another "process" holding the file open with the given Windows access/share bits; undone
 // by Release.
 int HoldOpen(const std::wstring& path, std::uint32_t access, std::uint32_t share);
 void Release(int token);
-// A symbolic link at link pointing at target; false where links cannot be made.
+// A link at link pointing at target, a file or a directory (where a junction would do the
+// same); false where links cannot be made.
 bool MakeSymlink(const std::wstring& target, const std::wstring& link);
 bool MakeHardLink(const std::wstring& target, const std::wstring& link);
 

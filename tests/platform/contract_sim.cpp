@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/sim/sim_fileio.h"
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_textfile.h"
@@ -56,6 +57,10 @@ std::string ReadBytes(const std::wstring& path) {
 ov::platform::TextFiles& TextFiles() {
   static ov::platform::sim::SimTextFiles files(Sim());
   return files;
+}
+ov::platform::FileIo& FileIo() {
+  static ov::platform::sim::SimFileIo io(Sim());
+  return io;
 }
 int HoldOpen(const std::wstring& path, std::uint32_t access, std::uint32_t share) {
   return Sim().HoldOpen(path, access, share);

@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "platform/files.h"
+#include "platform/textfile.h"
 #include "tests/platform/contract_platform.h"
 
 using namespace ov::platform;
@@ -11,7 +13,6 @@ using namespace ov::platform;
 namespace {
 
 constexpr std::uint32_t kRead = 0x80000000u, kWrite = 0x40000000u;
-constexpr std::uint32_t kShareRead = 1, kShareWrite = 2;
 
 class FilesContract : public ::testing::Test {
  protected:
@@ -71,19 +72,94 @@ TEST_F(FilesContract, TruncateEmptiesSharedFilesAndCreatesMissingOnes) {
   EXPECT_EQ(fs.QueryFileSize(fresh).openError, kSuccess);
 }
 
-TEST_F(FilesContract, TruncateRefusesLinks) {
-  const std::wstring target = dir + L"\\secret.dat";
-  contract::WriteBytes(target, 64);
-  if (contract::MakeHardLink(target, dir + L"\\hard.log")) {
-    EXPECT_EQ(fs.TruncateFileShared(dir + L"\\hard.log"), kErrorAccessDenied);
+// Each elevated operation on a plain file in the trace folder, and on the same name pointed
+// elsewhere in three ways: a link in place of a folder above it, a link as the file itself,
+// a second hard link to another file. Only the plain file is acted on.
+TEST_F(FilesContract, CheckedOperationsActOnlyWhereTheyMean) {
+  enum Op { Remove, Truncate, CreateText, Read, MakeDir };
+  const char* cases[] = {"plain file", "redirected folder", "final link", "hard link"};
+  for (Op op : {Remove, Truncate, CreateText, Read, MakeDir}) {
+    for (int c = 0; c < 4; ++c) {
+      SCOPED_TRACE(std::string(cases[c]) + ", operation " + std::to_string(op));
+      const std::wstring d = contract::FreshDirectory(L"checked" + std::to_wstring(op) + std::to_wstring(c));
+      const std::wstring elsewhere = d + L"\\elsewhere", secret = elsewhere + L"\\Ov.log";
+      ASSERT_EQ(fs.MakeDirectory(elsewhere), kSuccess);
+      ASSERT_EQ(fs.MakeDirectory(d + L"\\trace"), kSuccess);
+      contract::WriteBytes(secret, 8);
+      // The plain file's path is spelled with a detour, which the final path does not have.
+      const std::wstring folder = d + (c == 1 ? L"\\redirected" : L"\\trace"),
+                         path = folder + (c == 0 ? L"\\..\\trace\\Ov.log" : L"\\Ov.log");
+      const bool made = c == 0 ? (contract::WriteBytes(path, 8), true)
+                        : c == 1 ? contract::MakeSymlink(elsewhere, folder)
+                        : c == 2 ? contract::MakeSymlink(secret, path)
+                                 : contract::MakeHardLink(secret, path);
+      if (!made || (op == MakeDir && c > 1)) continue;
+      const ErrorCode expected = c == 0 ? kSuccess : kErrorAccessDenied;
+      std::string after = "zzzzzzzz";  // what the plain file holds afterwards
+      if (op == Remove) {
+        EXPECT_EQ(fs.RemoveFile(path), expected);
+        after = "<missing>";
+      } else if (op == Truncate) {
+        EXPECT_EQ(fs.TruncateFileShared(path), expected);
+        after = "";
+      } else if (op == CreateText) {
+        std::unique_ptr<TextFile> file;
+        EXPECT_EQ(contract::TextFiles().CreatePlainTextFile(path, &file), expected);
+        EXPECT_EQ(file != nullptr, c == 0);
+        file.reset();
+        after = "";
+      } else if (op == Read) {
+        // A component writing the file meanwhile does not stop the read.
+        const int writer = contract::HoldOpen(path, kWrite, kShareRead | kShareWrite);
+        FileHandle h = kNoFile;
+        char bytes[16];
+        std::uint32_t got = 0;
+        EXPECT_EQ(contract::FileIo().OpenCheckedForReading(path, &h), expected);
+        if (h != kNoFile) {
+          EXPECT_EQ(contract::FileIo().Read(h, bytes, sizeof bytes, &got), kSuccess);
+          EXPECT_EQ(contract::FileIo().Close(h), kSuccess);
+        }
+        contract::Release(writer);
+        EXPECT_EQ(got, c == 0 ? 8u : 0u);
+      } else {
+        EXPECT_EQ(fs.MakeDirectory(folder + L"\\New"), expected);
+        FileSystem::EntryInfo info;
+        EXPECT_EQ(fs.QueryEntry(elsewhere + L"\\New", &info), kErrorFileNotFound);
+      }
+      EXPECT_EQ(contract::ReadBytes(c == 0 ? path : secret), c == 0 ? after : "zzzzzzzz");
+      // A file that the operation made in the wrong place is taken back.
+      if (c == 1 && (op == Truncate || op == CreateText)) {
+        std::unique_ptr<TextFile> file;
+        EXPECT_EQ(op == Truncate ? fs.TruncateFileShared(folder + L"\\New.log")
+                                 : contract::TextFiles().CreatePlainTextFile(folder + L"\\New.log", &file),
+                  kErrorAccessDenied);
+        EXPECT_EQ(contract::ReadBytes(elsewhere + L"\\New.log"), "<missing>");
+      }
+    }
   }
-  if (contract::MakeSymlink(target, dir + L"\\soft.log")) {
-    EXPECT_EQ(fs.TruncateFileShared(dir + L"\\soft.log"), kErrorAccessDenied);
-    FileSystem::EntryInfo info;
-    ASSERT_EQ(fs.QueryEntry(dir + L"\\soft.log", &info), kSuccess);
-    EXPECT_TRUE(info.reparsePoint);
-  }
-  EXPECT_EQ(fs.QueryFileSize(target).size, 64);
+  FileHandle h = kNoFile;
+  EXPECT_EQ(contract::FileIo().OpenCheckedForReading(dir, &h), kErrorAccessDenied);  // a directory
+  EXPECT_EQ(contract::FileIo().OpenCheckedForReading(dir + L"\\none.log", &h), kErrorFileNotFound);
+  EXPECT_EQ(h, kNoFile);
+}
+
+// A finished file takes the place of an older one in one step; what cannot be replaced stays.
+TEST_F(FilesContract, MoveReplacesFilesButNotFoldersOrOpenFiles) {
+  const std::wstring older = dir + L"\\older.zip", fresh = dir + L"\\fresh.tmp";
+  contract::WriteBytes(older, 10);
+  contract::WriteBytes(fresh, 20);
+  ASSERT_EQ(fs.MakeDirectory(dir + L"\\folder"), kSuccess);
+  EXPECT_EQ(fs.MoveReplacing(fresh, dir + L"\\folder"), kErrorAccessDenied);
+  EXPECT_EQ(fs.MoveReplacing(fresh, dir + L"\\none\\x.zip"), kErrorPathNotFound);
+  int token = contract::HoldOpen(older, kRead, kShareRead | kShareWrite | 4);
+  EXPECT_EQ(fs.MoveReplacing(fresh, older), kErrorAccessDenied);
+  contract::Release(token);
+  token = contract::HoldOpen(fresh, kRead, kShareRead | kShareWrite);  // sharing no deletion
+  EXPECT_EQ(fs.MoveReplacing(fresh, older), kErrorSharingViolation);
+  contract::Release(token);
+  EXPECT_EQ(contract::ReadBytes(older), std::string(10, 'z'));
+  EXPECT_EQ(fs.MoveReplacing(fresh, older), kSuccess);
+  EXPECT_EQ(contract::ReadBytes(older) + contract::ReadBytes(fresh), std::string(20, 'z') + "<missing>");
 }
 
 TEST_F(FilesContract, FindMatchesWildcardsCaseInsensitively) {

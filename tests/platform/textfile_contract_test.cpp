@@ -51,21 +51,4 @@ TEST_F(TextFileContract, WhatCannotBeCreatedIsReportedAndLeftAlone) {
   EXPECT_EQ(contract::ReadBytes(busy), "zzzz");
 }
 
-TEST_F(TextFileContract, ALinkIsReplacedByANewFileAndWhatItNamedKeepsItsData) {
-  const std::wstring target = dir + L"\\elsewhere.dat";
-  contract::WriteBytes(target, 8);
-  for (const bool hard : {true, false}) {
-    SCOPED_TRACE(hard ? "hard link" : "symbolic link");
-    const std::wstring path = dir + (hard ? L"\\OvReg.log" : L"\\OvSym.log");
-    // Wine 8 cannot make Windows links (CreateSymbolicLinkW succeeds without effect).
-    if (!(hard ? contract::MakeHardLink(target, path) : contract::MakeSymlink(target, path))) GTEST_SKIP();
-    ASSERT_EQ(Create(path, "snap\n"), kSuccess);
-    FileSystem::EntryInfo info;
-    ASSERT_EQ(contract::Files().QueryEntry(path, &info), kSuccess);
-    EXPECT_TRUE(info.hardLinks == 1 && !info.reparsePoint);
-    EXPECT_EQ(contract::ReadBytes(path), "snap\r\n");
-    EXPECT_EQ(contract::ReadBytes(target), "zzzzzzzz");
-  }
-}
-
 }  // namespace

@@ -8,10 +8,12 @@
 #include <set>
 
 #include "platform/sim/sim_clock.h"
+#include "platform/sim/sim_fileio.h"
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_services.h"
 #include "platform/sim/sim_system.h"
+#include "platform/sim/sim_textfile.h"
 #include "platform/sim/sim_ui.h"
 #include "tests/ui/test_dialog_view.h"
 
@@ -45,16 +47,18 @@ class DialogTest : public ::testing::Test {
   void NewFiles() {
     files = std::make_unique<SimFileSystem>(m_dir.string());
     files->SetWorkingDirectoryForTest(L"C:\\Logs");
-    platform = Platform{&registry, &system, files.get(), &ui, &clock, &services};
+    fileIo = std::make_unique<SimFileIo>(*files);
+    textFiles = std::make_unique<SimTextFiles>(*files);
+    platform = Platform{&registry, &system, files.get(), &ui, &clock, &services, nullptr, fileIo.get(), textFiles.get()};
   }
   // A fresh dialog on a fresh view, as each start of the tool has; ui answers the questions.
   void Open(std::deque<int> answers = {}) {
     dlg.reset();
     view = TestDialogView();
+    ui.shown.clear();
     dlg = std::make_unique<COvClientTracingDlg>(platform, view);
     view.Attach(dlg.get());
     EXPECT_TRUE(dlg->OnInitDialog());
-    ui.shown.clear();
     ui.answers = std::move(answers);
   }
   std::string Host(const std::wstring& name) { return files->ToHostPath(L"C:\\Logs\\" + name); }
@@ -64,15 +68,22 @@ class DialogTest : public ::testing::Test {
     for (const auto& box : ui.shown) out.push_back(texts ? box.text : box.caption);
     return out;
   }
+  // One box as "caption|text|flags", with "|8-bit" for 8-bit text; "none" past the last.
+  std::wstring Box(std::size_t i) const {
+    if (i >= ui.shown.size()) return L"none";
+    const auto& box = ui.shown[i];
+    return box.caption + L"|" + box.text + L"|" + std::to_wstring(box.flags) + (box.eightBit ? L"|8-bit" : L"");
+  }
   std::wstring SavedDirectory() {
     std::wstring text;
     registry.GetString(kDesktop, L"DefaultDir", &text);
     return text;
   }
   OvClientTracingEntry Entry(int row) { return dlg->GetList().GetEntry(row); }
-  void TypeDirectory(const std::wstring& text) {
+  void TypeDirectory(const std::wstring& text, int focusTo = IDC_TRACE_LIST) {
+    view.FocusControl(IDC_TRACE_DIRECTORY);
     view.SetControlText(IDC_TRACE_DIRECTORY, text);
-    dlg->OnDirectoryKillFocus();
+    view.UserMoveFocus(focusTo);
   }
 
   fs::path m_dir;
@@ -82,22 +93,16 @@ class DialogTest : public ::testing::Test {
   SimClock clock;
   SimServiceControl services{clock};
   std::unique_ptr<SimFileSystem> files;
+  std::unique_ptr<SimFileIo> fileIo;
+  std::unique_ptr<SimTextFiles> textFiles;
   Platform platform;
   TestDialogView view;
   std::unique_ptr<COvClientTracingDlg> dlg;
 };
 
-TEST_F(DialogTest, RowsShowFileSizesAlsoOfAFileHeldOpenWithSharedRead) {
-  WriteFile(L"OvSharedEngine.log", 1023);
-  WriteFile(L"OvPopupManager.log", 512);
-  WriteFile(L"MessageClient.log", 0);
-  files->HoldOpen(L"C:\\Logs\\OvSharedEngine.log", kGenericWrite, kFileShareRead | kFileShareWrite);
+TEST_F(DialogTest, RowsShowTheEntriesInColumnsAsWideAsTheirWidestCell) {
   Open();
-  EXPECT_EQ(view.rows, (std::vector<Texts>{
-                           {L"Shared Engine Service", L"No", L"3", L"C:\\Logs\\OvSharedEngine.log", L"1.0KB"},
-                           {L"Popup Manager", L"No", L"4", L"C:\\Logs\\OvPopupManager.log", L".5KB"},
-                           {L"Message Client", L"No", L"5", L"C:\\Logs\\MessageClient.log", L".0KB"},
-                           {L"Spooler Hooks", L"Yes", L"6", L"C:\\Logs\\OvSpoolerHooks.log", L"Doesn't exist"}}));
+  EXPECT_EQ(view.rows[kHooks], (Texts{L"Spooler Hooks", L"Yes", L"6", L"C:\\Logs\\OvSpoolerHooks.log", L"Doesn't exist"}));
   EXPECT_EQ(view.widths, (std::vector<int>{7 * 23, 7 * 9, 7 * 3, 7 * 28, 7 * 15}));  // widest cell + "MM"
   EXPECT_EQ(view.caption, L"Unknown Product Client tracing options");
   EXPECT_FALSE(view.Enabled(IDC_APPLY_BUTTON));
@@ -106,13 +111,17 @@ TEST_F(DialogTest, RowsShowFileSizesAlsoOfAFileHeldOpenWithSharedRead) {
 TEST_F(DialogTest, EveryRefreshSelectsRow0AndShowsEntry0) {
   const std::vector<std::function<void()>> refreshes = {
       [&] { dlg->OnAllTracingOn(); },        [&] { dlg->OnAllTracingOff(); },
-      [&] { dlg->OnResetToDefaults(); },     [&] { TypeDirectory(L"C:\\Logs\\"); },
+      [&] { dlg->OnResetToDefaults(); },
+      [&] {
+        // The refresh disables the level box while the focus is on its way there; it arrives.
+        TypeDirectory(L"C:\\Logs\\", IDC_TRACE_LEVEL);
+        EXPECT_EQ(view.focused, IDC_TRACE_LEVEL);
+      },
       [&] { ui.answers = {kIdNo, kIdNo}, dlg->OnApply(); }, [&] { ui.answers = {kIdYes}, dlg->OnDeleteFile(); }};
   Open();
   for (std::size_t i = 0; i < refreshes.size(); ++i) {
     SCOPED_TRACE(i);
     view.UserSelect(kHooks);
-    EXPECT_EQ(view.Text(IDC_TRACE_LEVEL), Entry(kHooks).m_level);
     refreshes[i]();
     EXPECT_EQ(view.selected, 0);
     EXPECT_EQ(dlg->GetCurrentEntry().m_name, Entry(0).m_name);
@@ -122,21 +131,26 @@ TEST_F(DialogTest, EveryRefreshSelectsRow0AndShowsEntry0) {
   }
 }
 
-TEST_F(DialogTest, ALevelChangeAloneSavesWithoutARestartQuestion) {
-  Open();
-  view.UserSelect(kPopup);
-  view.SetControlText(IDC_TRACE_LEVEL, L"8");
-  dlg->OnApply();
-  EXPECT_TRUE(ui.shown.empty());
-  std::uint32_t level = 0;
-  EXPECT_TRUE(registry.GetDword(kKeys[kPopup], L"SeverityFilter", &level) && level == 8);
-  EXPECT_FALSE(view.Enabled(IDC_APPLY_BUTTON));
+TEST_F(DialogTest, ALevelChangeAloneSavesWithoutARestartQuestionAndAFailedSaveKeepsApply) {
+  for (const bool fails : {true, false}) {
+    Open();
+    registry.SetFailureHook([fails](RegOp op, const std::wstring&, const std::wstring&) {
+      return fails && op == RegOp::Set ? kErrorAccessDenied : kSuccess;
+    });
+    view.UserSelect(kPopup);
+    view.SetControlText(IDC_TRACE_LEVEL, L"8");
+    dlg->OnApply();
+    EXPECT_EQ(Shown(), fails ? Texts{L"Registry Error"} : Texts{});
+    std::uint32_t level = 0;
+    EXPECT_EQ(registry.GetDword(kKeys[kPopup], L"SeverityFilter", &level) && level == 8, !fails);
+    EXPECT_EQ(view.Enabled(IDC_APPLY_BUTTON), fails);  // so that OK and the close box still ask
+  }
 }
 
 TEST_F(DialogTest, ASpoolerHostedChangeMakesEveryLaterApplyAskAgain) {
   Open({kIdNo, kIdNo, kIdNo});
   view.UserSelect(kHooks);
-  view.UserClickCheck();
+  dlg->OnListDoubleClick();  // toggles the row's tracing as a click on the check box does
   dlg->OnApply();
   for (const wchar_t* level : {L"0", L"1"}) {
     view.UserSelect(kMessage);
@@ -145,6 +159,32 @@ TEST_F(DialogTest, ASpoolerHostedChangeMakesEveryLaterApplyAskAgain) {
   }
   EXPECT_EQ(Shown(), Texts(3, L"Restart Spooler?"));
   EXPECT_EQ(ui.unscripted, 0);
+}
+
+TEST_F(DialogTest, WithoutASelectionOnlyTheDirectoryIsUsableAndADoubleClickDoesNothing) {
+  Open();
+  view.UserSelect(-1);
+  for (int id : {IDC_TRACING_ENABLED, IDC_TRACE_LEVEL, IDC_LEVEL_LABEL, IDC_DELETE_FILE, IDC_TRACE_DIRECTORY}) {
+    EXPECT_EQ(view.Enabled(id), id == IDC_TRACE_DIRECTORY) << id;
+  }
+  dlg->OnListDoubleClick();
+  EXPECT_EQ(view.check[IDC_TRACING_ENABLED], ov::ui::kUnchecked);  // still showing the shared engine
+  EXPECT_FALSE(view.Enabled(IDC_APPLY_BUTTON));
+}
+
+TEST_F(DialogTest, AnExceptionFromAHandlerIsShownAndTheDialogStaysUsable) {
+  files->SetFailureHook([](FileOp op, const std::wstring&) -> ErrorCode {
+    if (op == FileOp::Find) throw std::bad_alloc();
+    return kSuccess;
+  });
+  Open();
+  ui.savePaths = {L"C:\\Logs\\case.zip"};
+  dlg->RunHandler(&COvClientTracingDlg::OnZipUpLogFiles);
+  EXPECT_EQ(Box(0) + Box(1), L"Error|std::bad_alloc|16|8-bitnone");
+  EXPECT_EQ(ui.cursor, SimUserInteraction::kArrow);
+  EXPECT_EQ(fileIo->OpenHandleCount(), 0u);  // the archive was closed on the way out
+  dlg->RunHandler(&COvClientTracingDlg::OnAllTracingOn);
+  EXPECT_EQ(view.rows[kPopup][1], L"Yes");
 }
 
 TEST_F(DialogTest, AllTracingOnOverEnabledEntriesMarksNothing) {
@@ -193,30 +233,48 @@ TEST_F(DialogTest, ResetToDefaultsLevelsAndMarks) {
   }
 }
 
-TEST_F(DialogTest, MissingDirectoryAnsweredCancelNoOrYes) {
-  for (const int answer : {kIdCancel, kIdNo, kIdYes}) {
+TEST_F(DialogTest, MissingDirectoryAnsweredCancelNoOrYesAndCreationFailing) {
+  for (const int answer : {kIdCancel, kIdNo, kIdYes, -kIdYes}) {  // -kIdYes: Yes, but creating fails
     SCOPED_TRACE(answer);
     fs::remove_all(m_dir / "C" / "a");
     registry.PutString(kDesktop, L"DefaultDir", L"C:\\Logs");
-    Texts created;  // directories whose creation can succeed, in call order
-    files->SetFailureHook([&](FileOp op, const std::wstring& path) {
-      if (op == FileOp::MakeDir && fs::exists(fs::path(files->ToHostPath(path)).parent_path())) created.push_back(path);
-      return kSuccess;
+    files->SetFailureHook([&](FileOp op, const std::wstring&) {
+      return answer < 0 && op == FileOp::MakeDir ? kErrorAccessDenied : kSuccess;
     });
-    Open({answer, kIdNo, kIdNo});
+    Open(answer < 0 ? std::deque<int>{kIdYes, kIdOk, kIdNo, kIdNo} : std::deque<int>{answer, kIdNo, kIdNo});
     TypeDirectory(L"C:\\a\\b\\c");
     dlg->OnApply();
     const bool saved = answer != kIdCancel;
-    EXPECT_EQ(Shown(), saved ? (Texts{L"Path error", L"Restart Spooler?", L"Restart Shared Engine?"})
-                             : Texts{L"Path error"});
+    Texts expected = saved ? Texts{L"Path error", L"Restart Spooler?", L"Restart Shared Engine?"} : Texts{L"Path error"};
+    if (answer < 0) expected.insert(expected.begin() + 1, L"Directory Error");
+    EXPECT_EQ(Shown(), expected);
     EXPECT_EQ(ui.shown[0].flags, kMbYesNoCancel | kMbIconError);
+    EXPECT_EQ(Box(1), answer < 0 ? L"Directory Error|Could not create directory|16" : Box(1));
     EXPECT_EQ(SavedDirectory(), saved ? L"C:\\a\\b\\c" : L"C:\\Logs");
     EXPECT_EQ(view.Enabled(IDC_APPLY_BUTTON), !saved);
-    EXPECT_EQ(created, answer == kIdYes ? (Texts{L"C:\\a", L"C:\\a\\b", L"C:\\a\\b\\c"}) : Texts{});
     EXPECT_EQ(fs::is_directory(m_dir / "C" / "a" / "b" / "c"), answer == kIdYes);
     std::wstring cwd;
     files->GetWorkingDirectory(&cwd);
     EXPECT_EQ(cwd, L"C:\\Logs");
+  }
+}
+
+TEST_F(DialogTest, AWorkingDirectoryThatCannotBeRecordedIsReportedAndNotRestored) {
+  const std::wstring deep = L"C:\\" + std::wstring(252, L'd');  // 255 characters still fit the record
+  fs::create_directories(files->ToHostPath(deep));
+  for (const std::wstring& cwd : {deep, deep + L"d", std::wstring()}) {  // empty: it cannot be read
+    SCOPED_TRACE(cwd.size());
+    files->SetWorkingDirectoryForTest(cwd.empty() ? deep : cwd);
+    files->SetFailureHook([&](FileOp op, const std::wstring&) {
+      return cwd.empty() && op == FileOp::GetCwd ? kErrorNotEnoughMemory : kSuccess;
+    });
+    Open();
+    dlg->OnApply();
+    EXPECT_EQ(Box(0), cwd == deep ? L"none" : L"Directory Error|An error occured getting current directory.|16");
+    files->SetFailureHook(nullptr);
+    std::wstring after;
+    files->GetWorkingDirectory(&after);
+    EXPECT_EQ(after, cwd == deep ? deep : L"C:\\Logs");  // otherwise Apply went on and left it there
   }
 }
 
@@ -230,7 +288,7 @@ TEST_F(DialogTest, AFailedRestartStillPausesAndRestoresTheCursor) {
   TypeDirectory(L"C:\\Logs\\");  // marks every entry
   dlg->OnApply();
   EXPECT_EQ(Shown(), (Texts{L"Restart Spooler?", L"Spooler", L"Restart Shared Engine?"}));
-  EXPECT_EQ(ui.shown[1].text, L"Could not stop the service.  Error: 1062");
+  EXPECT_EQ(Box(1), L"Spooler|Could not stop the service.  Error: 1062|16|8-bit");
   EXPECT_EQ(services.Events(), (Texts{L"stop OvSharedEngine", L"start OvSharedEngine"}));
   EXPECT_EQ(cursors, std::set<CursorHandle>{SimUserInteraction::kWait});
   EXPECT_EQ(clock.Sleeps(), (std::vector<std::uint32_t>{500, 500}));
@@ -263,14 +321,11 @@ TEST_F(DialogTest, OkAndCloseAskOnlyWhenApplyIsEnabledAndCancelNeverAsks) {
   }
 }
 
+// Deleting it, the question's text and the refresh are part of the session under Wine.
 TEST_F(DialogTest, DeletingADisabledComponentsFileReportsEachErrorByCode) {
-  struct Case {
-    std::function<void()> arrange;
-    const wchar_t* message;  // nullptr: deleted silently
-  };
+  struct Case { std::function<void()> arrange; const wchar_t* message; };
   const auto failRemove = [](FileOp op, const std::wstring&) { return op == FileOp::Remove ? kErrorAccessDenied : kSuccess; };
   const std::vector<Case> cases = {
-      {[&] { WriteFile(L"OvPopupManager.log", 10); }, nullptr},
       {[] {}, L"File was not deleted.  File not found."},
       {[&] { files->SetFailureHook(failRemove); }, L"File was not deleted.  Access denied."},
       {[&] {
@@ -280,7 +335,7 @@ TEST_F(DialogTest, DeletingADisabledComponentsFileReportsEachErrorByCode) {
        L"File was not deleted.  File in use."},
       {[&] { registry.PutString(kDesktop, L"DefaultDir", L"C:\\Gone"); }, L"File could not be deleted.  Error 3"}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << (c.message ? c.message : L"deleted"));
+    SCOPED_TRACE(testing::Message() << c.message);
     NewFiles();
     registry.PutString(kDesktop, L"DefaultDir", L"C:\\Logs");
     fs::remove(Host(L"OvPopupManager.log"));
@@ -288,9 +343,7 @@ TEST_F(DialogTest, DeletingADisabledComponentsFileReportsEachErrorByCode) {
     Open({kIdYes});
     view.UserSelect(kPopup);
     dlg->OnDeleteFile();
-    EXPECT_EQ(Shown(true).back(), c.message ? c.message : L"Are you sure you want to delete the  Popup Manager trace file?");
-    EXPECT_EQ(Shown().back(), c.message ? L"Deletion Error" : L"Confirm trace file delete");
-    EXPECT_EQ(view.rows[kPopup][4], c.message ? view.rows[kPopup][4] : L"Doesn't exist");
+    EXPECT_EQ(Box(1), L"Deletion Error|" + std::wstring(c.message) + L"|16");
   }
 }
 
@@ -326,18 +379,10 @@ TEST_F(DialogTest, NoEntriesEndsTheDialogAfterBrandingWithoutSaving) {
   for (const auto& key : kKeys) registry.RefuseOpen(key, kErrorAccessDenied);
   registry.PutString(kDesktop, L"DefaultDir", L"C:\\Old");
   Open();
-  // Open() clears the record; the box was shown by OnInitDialog before that.
+  EXPECT_EQ(Box(0), L"Error|No tracing entries found.|16");
   EXPECT_EQ(view.endResult, 2);  // IDCANCEL
   EXPECT_EQ(view.caption, L"Unknown Product Client tracing options");
   EXPECT_EQ(SavedDirectory(), L"C:\\Old");
-  dlg.reset();
-  view = TestDialogView();
-  dlg = std::make_unique<COvClientTracingDlg>(platform, view);
-  view.Attach(dlg.get());
-  dlg->OnInitDialog();
-  ASSERT_FALSE(ui.shown.empty());
-  EXPECT_EQ(ui.shown.back().text, L"No tracing entries found.");
-  EXPECT_EQ(ui.shown.back().caption, L"Error");
 }
 
 TEST_F(DialogTest, DirectoryEditLosesOneTrailingBackslashAndKeepsRestartMarksOfLaterEdits) {

@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ui/dialog_view.h"
@@ -14,9 +15,11 @@ class TestDialogView final : public ov::ui::DialogView {
  public:
   void Attach(COvClientTracingDlg* dialog) { m_dialog = dialog; }
   void UserSelect(int row) { row < 0 ? (selected >= 0 ? Notify(-1) : void()) : SelectRow(row); }
-  void UserClickCheck() {
-    check[IDC_TRACING_ENABLED] ^= 1;
-    m_dialog->OnTracingEnabled();
+  // The focus goes first, then the control it left hears about it, as with GetFocus().
+  void UserMoveFocus(int to) {
+    const int from = std::exchange(focused, to);
+    if (from == IDC_TRACE_DIRECTORY) m_dialog->OnDirectoryKillFocus();
+    if (from == IDC_TRACE_LEVEL) m_dialog->OnLevelKillFocus();
   }
   const std::wstring& Text(int id) { return text[id]; }
   bool Enabled(int id) { return !disabled[id]; }
@@ -31,16 +34,21 @@ class TestDialogView final : public ov::ui::DialogView {
     if (id == IDC_TRACE_DIRECTORY) m_dialog->OnDirectoryChange();
     if (id == IDC_TRACE_LEVEL) m_dialog->OnLevelChange();
   }
-  void EnableControl(int id, bool enable) override { disabled[id] = !enable; }
+  void EnableControl(int id, bool enable) override {
+    disabled[id] = !enable;
+    if (!enable && focused == id) focused = ov::ui::kNoControl;
+  }
   bool IsControlEnabled(int id) override { return Enabled(id); }
   int GetCheck(int id) override { return check[id]; }
   void SetCheck(int id, int state) override { check[id] = state; }
+  int GetFocusedControl() override { return focused; }
+  void FocusControl(int id) override { focused = id; }
   void SetListFullRowSelectOnly() override {}
   void InsertColumn(int column, const std::wstring&, ov::ui::ColumnAlign, int width) override {
     widths.insert(widths.begin() + column, width);
   }
   void SetColumnAlign(int, ov::ui::ColumnAlign) override {}
-  void SetColumnWidth(int column, int width) override { widths.at(column) = width, ++widthUpdates; }
+  void SetColumnWidth(int column, int width) override { widths.at(column) = width; }
   int GetRowCount() override { return static_cast<int>(rows.size()); }
   void InsertRow(int row, const std::wstring& t) override {
     rows.insert(rows.begin() + row, std::vector<std::wstring>(widths.size()));
@@ -65,7 +73,7 @@ class TestDialogView final : public ov::ui::DialogView {
   std::map<int, int> check;
   std::vector<int> widths;
   std::vector<std::vector<std::wstring>> rows;
-  int selected = -1, widthUpdates = 0;
+  int selected = -1, focused = ov::ui::kNoControl;
   std::wstring caption = L"<<_ProductName_>> Client tracing options";
   std::optional<int> endResult;
 

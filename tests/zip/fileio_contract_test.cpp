@@ -64,6 +64,7 @@ TEST(FileIoContract, OpensAndShareModes) {
   ASSERT_EQ(m.Open(L"s.txt", kAccessWrite, kShareRead, kCreateAlways, &h), kSuccess);
   m.Transfer(h, "kept", 0);
   m.io.Close(h);
+  EXPECT_EQ(m.Open(L"s.txt", kAccessWrite, kShareNone, kCreateNew, &h), kErrorFileExists);  // never opened through
   const struct { std::uint32_t heldAccess, heldShare, access, share, disposition; ErrorCode result; } cases[] = {
       {kAccessWrite, kShareRead | kShareWrite, kAccessRead, kShareRead, kOpenExisting, kErrorSharingViolation},
       {kAccessWrite, kShareRead | kShareWrite, kAccessRead, kShareRead | kShareWrite, kOpenExisting, kSuccess},
@@ -79,12 +80,13 @@ TEST(FileIoContract, OpensAndShareModes) {
   }
   ASSERT_EQ(m.Open(L"s.txt", kAccessRead, kShareRead, kOpenExisting, &h), kSuccess);
   EXPECT_EQ(m.Transfer(h, "", 100), "kept");  // the refused CREATE_ALWAYS truncated nothing
+  EXPECT_EQ(m.io.Flush(h), kErrorAccessDenied);  // flushing takes write access
   m.io.Close(h);
 }
 
 // What the writer does with its output and a caller's handles: a duplicate shares the position,
-// the end of a file reads as success with nothing, truncation at the position, the type, the
-// information, and the times between FILETIME, the local calendar and Unix seconds.
+// the end of a file reads as success with nothing, truncation at the position, a flush, the
+// type, the information, and the times between FILETIME, the local calendar and Unix seconds.
 TEST(FileIoContract, PositionsDuplicatesAndInformation) {
   Machine m;
   FileHandle h = kNoFile, dup = kNoFile;
@@ -100,6 +102,7 @@ TEST(FileIoContract, PositionsDuplicatesAndInformation) {
   EXPECT_EQ(m.io.Seek(h, -6, SeekOrigin::End, &position), kSuccess);
   EXPECT_EQ(position, 4u);
   EXPECT_EQ(m.io.TruncateAtPosition(dup), kSuccess);
+  EXPECT_EQ(m.io.Flush(dup), kSuccess);
   FileType type = FileType::Unknown;
   FileInformation info;
   ASSERT_EQ(m.io.QueryType(h, &type) + m.io.QueryInformation(h, &info), kSuccess);

@@ -58,6 +58,8 @@ TEST_F(ZipWin32Test, FileOutputWithFileSources) {
   EXPECT_EQ(AddFile(zip, L"old.gz", L"old.gz"), ZipResult::Ok);
   EXPECT_EQ(AddFile(zip, L"empty.log", L"empty.log"), ZipResult::Ok);
   EXPECT_EQ(AddZipMember(zip, L"mem.txt", Memory(memory.data()), memory.size(), Kind::Memory), ZipResult::Ok);
+  // The real code page would best-fit these to "/..": refused instead.
+  EXPECT_EQ(AddZipMember(zip, L"a\uFF0F\uFF0E\uFF0E", Memory(memory.data()), memory.size(), Kind::Memory), ZipResult::BadArguments);
   EXPECT_EQ(AddZipMember(zip, L"folder", ZipTarget{}, 0, Kind::Folder), ZipResult::Ok);
   EXPECT_EQ(CloseZipArchive(zip), ZipResult::Ok);
   io.Close(busy);

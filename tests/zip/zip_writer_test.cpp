@@ -117,13 +117,15 @@ TEST_F(ZipWriterTest, SmallArchiveHasEveryField) {
   EXPECT_EQ(ReadHostFile(m.Host(L"C:\\empty.zip")), (Bytes{0x50, 0x4B, 5, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
-// Names: ANSI with "/" between folders, a folder's own "/", at most 259 bytes; the method
-// follows the suffix from the last "." of the whole name.
+// Names: ANSI with "/" between folders, a folder's own "/", at most 259 bytes, converted
+// exactly or refused (no best fit: a fullwidth "／" or "．" must not become "/" or "."); the
+// method follows the suffix from the last "." of the whole name.
 TEST_F(ZipWriterTest, NamesAndMethods) {
   struct Case { std::wstring name; Kind kind; std::string stored; std::uint32_t method; };  // stored "": refused
   std::vector<Case> cases = {
       {L"old.gz\\new", Kind::Memory, "old.gz/new", 8},  {L"folder", Kind::Folder, "folder/", 0},
-      {L"f.gz\\", Kind::Folder, "f.gz/", 0},            {L"caf\u00E9 \u03A9.txt", Kind::Memory, "caf\xE9 ?.txt", 8},
+      {L"f.gz\\", Kind::Folder, "f.gz/", 0},            {L"caf\u00E9.txt", Kind::Memory, "caf\xE9.txt", 8},
+      {L"caf\u00E9 \u03A9.txt", Kind::Memory, "", 0},  {L"a\uFF0F\uFF0E\uFF0E.log", Kind::Memory, "", 0},
       {std::wstring(259, L'n'), Kind::Memory, std::string(259, 'n'), 8},
       {std::wstring(260, L'n'), Kind::Memory, "", 0},  {std::wstring(259, L'n'), Kind::Folder, "", 0},  // 260 with "/"
       {L"", Kind::Memory, "", 0},                       {std::wstring(L"a\0b", 3), Kind::Memory, "", 0},

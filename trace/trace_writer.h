@@ -1,4 +1,5 @@
-// The writer interfaces that finished trace lines are handed to.
+// Divude::IWriter and IWriterMutable: the interfaces a destination of finished trace lines implements.
+// WriterNull, the one writer the shipped tool has, records nothing.
 #pragma once
 #include <cstdint>
 #include <string>
