@@ -93,10 +93,10 @@ TEST_F(ServiceContractTest, RestartsOfHungStoppedAndUnknownServicesReportWhatThe
   EXPECT_TRUE(std::regex_match(
       error, std::regex("Timed out attempting to stop service\\.  Error: [0-9]+\nStill stopped: OvRestartHung")))
       << error;
+  EXPECT_TRUE(world->WaitForState(L"OvRestartHung", kServiceStopped, 10000));
   // Stopping a stopped service answers 1062: it is already where the stop would take it.
   EXPECT_EQ(Run(L"OvRestartStopped", 60000), "");
   EXPECT_EQ(Run(L"OvNoSuchService", 60000), "Could not open service.  Error: 1060\n");
-  EXPECT_TRUE(world->WaitForState(L"OvRestartHung", kServiceStopped, 10000));
   EXPECT_TRUE(world->WaitForState(L"OvRestartStopped", kServiceRunning, 10000));
   EXPECT_EQ(world->Events(), (Names{L"stop OvRestartHung", L"start OvRestartStopped"}));
 }
