@@ -1,7 +1,6 @@
 // Owners of Service Control Manager handles.
 #include "services/service_handle.h"
 
-#include <iterator>
 #include <utility>
 
 namespace ov::services {
@@ -23,12 +22,6 @@ void ServiceHandle::Reset() noexcept {
   // Nothing useful can be done about a failed close; the handle is gone either way.
   if (m_scm != nullptr && m_handle != platform::kNoScHandle) m_scm->CloseHandle(m_handle);
   m_handle = platform::kNoScHandle;
-}
-
-void DependentServiceList::Append(DependentServiceList&& other) {
-  m_handles.insert(m_handles.end(), std::make_move_iterator(other.m_handles.begin()),
-                   std::make_move_iterator(other.m_handles.end()));
-  other.m_handles.clear();
 }
 
 }  // namespace ov::services

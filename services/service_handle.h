@@ -1,6 +1,8 @@
 // Owners of Service Control Manager handles: one handle, and an ordered list of them.
 #pragma once
 #include <cstddef>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/services.h"
@@ -31,9 +33,9 @@ class ServiceHandle {
   platform::ScHandle m_handle = platform::kNoScHandle;
 };
 
-// Running dependents in the order they were found: each one directly followed by its own
-// running dependents. Stopping walks it backwards and starting forwards, so the deepest
-// services stop first and start last. Owns its handles; empty entries are kept, because a
+// The running dependents of a service in the order they must stop: every service before the
+// services it depends on. Starting walks it backwards. Owns its handles and keeps each
+// service's name for the report of a failed restart; empty handles are kept, because a
 // dependent that could not be opened must still make its stop fail.
 class DependentServiceList {
  public:
@@ -44,18 +46,24 @@ class DependentServiceList {
   DependentServiceList& operator=(const DependentServiceList&) = delete;
   ~DependentServiceList() = default;
 
-  void Append(ServiceHandle handle) { m_handles.push_back(std::move(handle)); }
-  // Moves every handle of other, in order, to the end of this list.
-  void Append(DependentServiceList&& other);
+  void Append(std::wstring name, ServiceHandle handle) {
+    m_names.push_back(std::move(name));
+    m_handles.push_back(std::move(handle));
+  }
+  // A dependent that is pending or paused is not in the list, but Windows will not stop a
+  // service while one is active, so the list remembers having met one.
+  void MarkUnsettled() { m_unsettled = true; }
+  bool Unsettled() const { return m_unsettled; }
 
   std::size_t Size() const { return m_handles.size(); }
   bool Empty() const { return m_handles.empty(); }
   const ServiceHandle& operator[](std::size_t index) const { return m_handles[index]; }
-  auto begin() const { return m_handles.begin(); }
-  auto end() const { return m_handles.end(); }
+  const std::wstring& Name(std::size_t index) const { return m_names[index]; }
 
  private:
+  std::vector<std::wstring> m_names;
   std::vector<ServiceHandle> m_handles;
+  bool m_unsettled = false;
 };
 
 }  // namespace ov::services

@@ -280,15 +280,17 @@ TEST_F(DialogTest, AWorkingDirectoryThatCannotBeRecordedIsReportedAndNotRestored
 
 TEST_F(DialogTest, AFailedRestartStillPausesAndRestoresTheCursor) {
   std::set<CursorHandle> cursors;  // under which every Service Control Manager call ran
-  services.SetFailureHook([&](ScOp, const std::wstring&) { return cursors.insert(ui.cursor), kSuccess; });
+  services.SetFailureHook([&](ScOp op, const std::wstring& name) {
+    cursors.insert(ui.cursor);
+    return op == ScOp::Control && name == L"Spooler" ? kErrorServiceCannotAcceptCtrl : kSuccess;
+  });
   services.AddService(L"Spooler");
-  services.SetState(L"Spooler", kServiceStopped);  // stopping a stopped service fails
   services.AddService(L"OvSharedEngine");
   Open({kIdYes, kIdOk, kIdYes});
   TypeDirectory(L"C:\\Logs\\");  // marks every entry
   dlg->OnApply();
   EXPECT_EQ(Shown(), (Texts{L"Restart Spooler?", L"Spooler", L"Restart Shared Engine?"}));
-  EXPECT_EQ(Box(1), L"Spooler|Could not stop the service.  Error: 1062|16|8-bit");
+  EXPECT_EQ(Box(1), L"Spooler|Could not stop the service.  Error: 1061|16|8-bit");
   EXPECT_EQ(services.Events(), (Texts{L"stop OvSharedEngine", L"start OvSharedEngine"}));
   EXPECT_EQ(cursors, std::set<CursorHandle>{SimUserInteraction::kWait});
   EXPECT_EQ(clock.Sleeps(), (std::vector<std::uint32_t>{500, 500}));
