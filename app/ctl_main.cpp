@@ -50,6 +50,7 @@ std::vector<std::wstring> CommandLineArguments() {
 }  // namespace
 
 int main() {
+  ov::app::RestrictLibrarySearch();
   ov::app::EnableRedirectionTrust();
   StandardOutput output;
   ov::console::ConsoleUserInteraction ui(output);

@@ -116,8 +116,7 @@ std::wstring Joined(const std::vector<std::wstring>& parts) {
 
 class Session {
  public:
-  Session(Platform& platform, ConsoleUserInteraction& ui, ConsoleOutput& output)
-      : m_platform(platform), m_ui(ui), m_output(output), m_list(platform) {}
+  Session(Platform& platform, ConsoleOutput& output) : m_platform(platform), m_output(output), m_list(platform) {}
 
   int Run(const Invocation& call);
 
@@ -136,7 +135,6 @@ class Session {
   }
 
   Platform& m_platform;
-  ConsoleUserInteraction& m_ui;
   ConsoleOutput& m_output;
   OvClientTracingList m_list;
   bool m_failed = false;
@@ -275,10 +273,8 @@ void Session::Collect(const std::wstring& archive) {
 }
 
 void Session::SaveAndRestart(bool restart) {
-  const int before = m_ui.MessagesShown();
   const std::vector<std::wstring> services = ov::commands::ServicesNeedingRestart(m_list);
-  m_list.SaveToRegistry();
-  if (m_ui.MessagesShown() != before) {
+  if (!m_list.SaveToRegistry()) {
     // Not saved: restarting now would only pick up the old settings.
     m_failed = true;
     return;
@@ -398,7 +394,7 @@ int RunTracingCtl(const std::vector<std::wstring>& arguments, Platform& platform
     return kExitFailed;
   }
   const int messagesBefore = ui.MessagesShown();
-  Session session(platform, ui, output);
+  Session session(platform, output);
   const int code = session.Run(std::get<Invocation>(parsed));
   if (code == kExitUsage) return UsageFailure(output);
   // The shared code reports its failures as messages; any of them fails the command.
