@@ -12,11 +12,13 @@
 
 namespace ov::app {
 
-ov::platform::Platform& ProcessPlatform() {
+namespace {
+
+// Every concept but the user interaction, which differs between the dialog and the console.
+ov::platform::Platform& SharedConcepts() {
   static ov::platform::win32::Win32Registry registry;
   static ov::platform::win32::Win32SystemInfo system;
   static ov::platform::win32::Win32FileSystem files;
-  static ov::platform::win32::Win32UserInteraction ui;
   static ov::platform::win32::Win32Clock clock;
   static ov::platform::win32::Win32ServiceControl services;
   static ov::platform::win32::Win32Modules modules;
@@ -27,16 +29,33 @@ ov::platform::Platform& ProcessPlatform() {
     p.registry = &registry;
     p.system = &system;
     p.files = &files;
-    p.ui = &ui;
     p.clock = &clock;
     p.services = &services;
     p.modules = &modules;
     p.fileIo = &fileIo;
     p.textFiles = &textFiles;
+    return p;
+  }();
+  return platform;
+}
+
+}  // namespace
+
+ov::platform::Platform& ProcessPlatform() {
+  static ov::platform::win32::Win32UserInteraction ui;
+  static ov::platform::Platform platform = [] {
+    ov::platform::Platform p = SharedConcepts();
+    p.ui = &ui;
     ov::branding::OvBrands::InstallPlatform(p);
     return p;
   }();
   return platform;
+}
+
+ov::platform::Platform ConsoleProcessPlatform(ov::platform::UserInteraction& ui) {
+  ov::platform::Platform p = SharedConcepts();
+  p.ui = &ui;
+  return p;
 }
 
 void RestrictLibrarySearch() {

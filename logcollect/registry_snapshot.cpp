@@ -107,12 +107,12 @@ std::vector<SnapshotRoot> SnapshotRoots() {
           {L"SYSTEM\\CurrentControlSet\\Control\\ComputerName", true}};
 }
 
-void WriteRegistrySnapshot(const OvClientTracingList& list, const std::wstring& traceDirectory,
+bool WriteRegistrySnapshot(const OvClientTracingList& list, const std::wstring& traceDirectory,
                            TextFiles& textFiles) {
   try {
     const std::wstring path = traceDirectory + L"\\" + g_registrySnapshotFileName;
     std::unique_ptr<TextFile> file;
-    if (textFiles.CreatePlainTextFile(path, &file) != kSuccess) return;
+    if (textFiles.CreatePlainTextFile(path, &file) != kSuccess) return false;
     for (const SnapshotRoot& root : SnapshotRoots()) {
       try {
         list.DumpRegistryKey(*file, root.keyPath, root.recurse);
@@ -122,7 +122,9 @@ void WriteRegistrySnapshot(const OvClientTracingList& list, const std::wstring& 
     }
   } catch (...) {
     // Without a snapshot the logs still go into the archive.
+    return false;
   }
+  return true;
 }
 
 }  // namespace ov::logcollect

@@ -22,7 +22,7 @@ std::vector<SnapshotRoot> SnapshotRoots();
 // that cannot be created, or that the text-file concept refuses because its name or a
 // folder above it is a link, is simply not written, and a root that fails does not stop the
 // next one: the archive is worth more with a partial snapshot than without the logs.
-void WriteRegistrySnapshot(const OvClientTracingList& list, const std::wstring& traceDirectory,
+bool WriteRegistrySnapshot(const OvClientTracingList& list, const std::wstring& traceDirectory,
                            ov::platform::TextFiles& textFiles);
 
 // The snapshot's 8-bit text: ASCII as it is, everything beyond it as UTF-8 (a lone UTF-16

@@ -126,7 +126,8 @@ bool CostsOnlyTheMember(ZipResult result) {
 
 // Adds the logs one by one and reports each that cannot be added; stops at the first failure
 // of the archive itself and returns it.
-ZipResult AddTraceLogs(ov::zip::ZipHandle* zip, Platform& platform, const std::wstring& traceDirectory) {
+ZipResult AddTraceLogs(ov::zip::ZipHandle* zip, Platform& platform, const std::wstring& traceDirectory,
+                       int* leftOut) {
   std::vector<FileSystem::EntryInfo> matches;
   // A failed search leaves no matches: the archive then holds no members, as for an empty
   // directory.
@@ -150,6 +151,7 @@ ZipResult AddTraceLogs(ov::zip::ZipHandle* zip, Platform& platform, const std::w
     const std::wstring text = L"Error " + std::to_wstring(static_cast<std::uint32_t>(result)) + L" adding '" +
                               entry.name + L"' to zip file.";
     platform.ui->ShowMessage(text, kZipErrorCaption, kMbOk);
+    ++*leftOut;
   }
   return ZipResult::Ok;
 }
@@ -171,26 +173,37 @@ void ZipUpLogFiles(OvClientTracingList& list, Platform& platform) {
   request.filterPattern = L"*.zip";
   std::wstring archivePath;
   if (!ui.AskSavePath(request, &archivePath)) return;
+  ov::logcollect::CollectLogs(list, platform, archivePath);
+}
 
+ov::logcollect::Collection ov::logcollect::CollectLogs(OvClientTracingList& list, Platform& platform,
+                                                       const std::wstring& archivePath) {
+  const std::wstring traceDirectory = list.GetDefaultDirectory();
+  FileSystem& files = *platform.files;
+  UserInteraction& ui = *platform.ui;
   WaitCursor cursor(ui);
-  ov::logcollect::WriteRegistrySnapshot(list, traceDirectory, *platform.textFiles);
+  Collection collection;
+  collection.snapshot = ov::logcollect::WriteRegistrySnapshot(list, traceDirectory, *platform.textFiles);
 
   // The search below runs in the current directory, so it must be the trace directory.
   if (files.SetWorkingDirectory(traceDirectory) != kSuccess) {
     ui.ShowMessage(traceDirectory, L"Error changing directory", kMbOk);
-    return;
+    return collection;
   }
   PendingArchive archive(*platform.fileIo, files);
   if (!archive.Create(archivePath)) {
     archive.Discard();
     ui.ShowMessage(L"Error creating zip file", kZipErrorCaption, kMbOk);
-    return;
+    return collection;
   }
-  ZipResult result = AddTraceLogs(archive.Zip(), platform, traceDirectory);
+  ZipResult result = AddTraceLogs(archive.Zip(), platform, traceDirectory, &collection.logsLeftOut);
   if (result == ZipResult::Ok) result = archive.Commit();
   if (result != ZipResult::Ok) {
     archive.Discard();
     ui.ShowMessage(L"Error " + std::to_wstring(static_cast<std::uint32_t>(result)) + L" writing zip file.",
                    kZipErrorCaption, kMbOk);
+    return collection;
   }
+  collection.written = true;
+  return collection;
 }

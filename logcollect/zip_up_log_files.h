@@ -1,5 +1,7 @@
 // "Zip up Log Files": the trace logs and a fresh registry snapshot in one archive for support.
 #pragma once
+#include <string>
+
 #include "model/ov_client_tracing.h"
 #include "platform/platform.h"
 
@@ -13,3 +15,18 @@
 // when it is complete on disk, so a failure never leaves a broken archive or costs an older
 // one of that name.
 void ZipUpLogFiles(OvClientTracingList& list, ov::platform::Platform& platform);
+
+namespace ov::logcollect {
+
+// What one collection achieved; every shortfall has been reported as the command reports it.
+struct Collection {
+  bool written = false;   // the archive is complete under the chosen name
+  bool snapshot = false;  // it holds the registry snapshot
+  int logsLeftOut = 0;    // logs that could not be added
+  bool Complete() const { return written && snapshot && logsLeftOut == 0; }
+};
+
+// The command after the Save dialog: the snapshot and the logs into archivePath.
+Collection CollectLogs(OvClientTracingList& list, ov::platform::Platform& platform, const std::wstring& archivePath);
+
+}  // namespace ov::logcollect

@@ -14,6 +14,9 @@ class SystemInfo {
   virtual std::wstring CommonAppDataFolder() = 0;
   // SearchPathW in the system directory only, for name + extension.
   virtual bool FindInSystemDirectory(const std::wstring& name, const std::wstring& extension) = 0;
+  // The process token's TokenElevation: true when the process runs with its administrator
+  // rights in force; false when not, or when the token cannot be read.
+  virtual bool IsProcessElevated() = 0;
 };
 
 }  // namespace ov::platform

@@ -7,12 +7,12 @@
 #include <string>
 
 #include "branding/branding_placeholders.h"
+#include "commands/tracing_commands.h"
 #include "logcollect/zip_up_log_files.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/system.h"
 #include "platform/ui.h"
-#include "services/service_restart.h"
 #include "ui/resource_ids.h"
 #include "ui/strings.h"
 
@@ -30,29 +30,8 @@ const wchar_t* const kColumnPadding = L"MM";
 // The working directory is recorded in a 256-byte buffer, terminator included; a longer
 // one cannot be recorded and is then not restored.
 constexpr std::size_t kWorkingDirectoryRecordChars = 256;
-// Each stop of a restart may take this long.
-constexpr std::uint32_t kServiceStopTimeoutMs = 60000;
 // Gives the restarted service a moment before the list reads its trace file again.
 constexpr std::uint32_t kPauseAfterRestartMs = 500;
-
-void MarkForSaveAndRestart(OvClientTracingEntry& entry) {
-  entry.m_modified = 1;
-  entry.m_spoolerRestartPending = 1;
-  entry.m_sharedEngineRestartPending = 1;
-}
-
-std::wstring DeletionErrorText(ErrorCode code) {
-  switch (code) {
-    case kErrorFileNotFound:
-      return L"File was not deleted.  File not found.";
-    case kErrorAccessDenied:
-      return L"File was not deleted.  Access denied.";
-    case kErrorSharingViolation:
-      return L"File was not deleted.  File in use.";
-    default:
-      return L"File could not be deleted.  Error " + std::to_wstring(code);
-  }
-}
 
 }  // namespace
 
@@ -172,7 +151,7 @@ void COvClientTracingDlg::OnTracingEnabled() {
   if (row < 0) return;
   m_currentEntry.m_enabled = m_view.GetCheck(IDC_TRACING_ENABLED) == ov::ui::kChecked ? 1 : 0;
   m_view.EnableControl(IDC_APPLY_BUTTON, true);
-  MarkForSaveAndRestart(m_currentEntry);
+  ov::commands::MarkForSaveAndRestart(m_currentEntry);
   m_list.SetEntry(row, m_currentEntry);
   const OvClientTracingEntry stored = m_list.GetEntry(row);
   m_view.SetCellText(row, kEnabledColumn, StringTableText(stored.m_enabled ? IDS_YES : IDS_NO));
@@ -199,7 +178,7 @@ void COvClientTracingDlg::OnDirectoryChange() {
     m_directoryChanged = true;
     // The list has marked every entry; the editing copy must carry the same marks, or the
     // next level edit would store it back without them and lose a restart question.
-    MarkForSaveAndRestart(m_currentEntry);
+    ov::commands::MarkForSaveAndRestart(m_currentEntry);
   }
 }
 
@@ -244,15 +223,7 @@ void COvClientTracingDlg::OnLevelKillFocus() {
 }
 
 void COvClientTracingDlg::SetAllTracing(bool enabled) {
-  const std::int32_t count = m_list.GetCount();
-  for (std::int32_t i = 0; i < count; ++i) {
-    OvClientTracingEntry entry = m_list.GetEntry(i);
-    if ((entry.m_enabled != 0) == enabled) continue;  // already so: not marked, not stored
-    entry.m_enabled = enabled ? 1 : 0;
-    MarkForSaveAndRestart(entry);
-    m_list.SetEntry(i, entry);
-    m_view.EnableControl(IDC_APPLY_BUTTON, true);
-  }
+  if (ov::commands::SetAllTracing(m_list, enabled)) m_view.EnableControl(IDC_APPLY_BUTTON, true);
   RefreshList();
 }
 
@@ -262,34 +233,7 @@ void COvClientTracingDlg::OnAllTracingOff() { SetAllTracing(false); }
 
 void COvClientTracingDlg::OnResetToDefaults() {
   OnAllTracingOff();
-  const std::int32_t count = m_list.GetCount();
-  for (std::int32_t i = 0; i < count; ++i) {
-    OvClientTracingEntry entry = m_list.GetEntry(i);
-    bool marked = false;
-    if (entry.m_levelDefaultKind == 1) {
-      if (entry.m_level != g_defaultSpecialLevel) {
-        entry.m_level = g_defaultSpecialLevel;
-        marked = true;
-      }
-    } else if (entry.m_level == g_defaultRangeLevel) {
-      // Already the default of a text level.
-    } else if (!entry.m_pathValueName.empty()) {
-      marked = true;  // no level of its own, but the entry is rewritten
-    } else {
-      // A numeric "0" is rewritten too: only "0-31.0" counts as already reset.
-      entry.m_level = entry.m_numericLevel ? g_defaultNumericLevel : g_defaultRangeLevel;
-      marked = true;
-    }
-    if (marked) {
-      MarkForSaveAndRestart(entry);
-      m_view.EnableControl(IDC_APPLY_BUTTON, true);
-    }
-    m_list.SetEntry(i, entry);
-
-    const std::wstring defaultDirectory =
-        m_platform.system->CommonAppDataFolder() + g_defaultTraceSubdirectory;
-    if (m_list.SetDefaultDirectory(defaultDirectory)) m_view.EnableControl(IDC_APPLY_BUTTON, true);
-  }
+  if (ov::commands::ResetLevelsAndDirectory(m_list, *m_platform.system)) m_view.EnableControl(IDC_APPLY_BUTTON, true);
   RefreshList();
 }
 
@@ -350,28 +294,19 @@ void COvClientTracingDlg::OnApply() {
 void COvClientTracingDlg::RestartService(const std::wstring& serviceName) {
   UserInteraction& ui = *m_platform.ui;
   const CursorHandle previous = ui.ShowWaitCursor();
-  try {
-    ov::services::RestartServiceAndRunningDependents(m_platform, serviceName, kServiceStopTimeoutMs);
-  } catch (const std::exception& failure) {
+  const ov::commands::RestartOutcome outcome = ov::commands::RestartHostingService(m_platform, serviceName);
+  if (!outcome.restarted) {
     // Service names are ASCII; the caption tells which of the two restarts failed.
     std::string caption;
     for (wchar_t c : serviceName) caption += static_cast<char>(c);
-    ui.ShowMessage8(failure.what(), caption, kMbIconError | kMbOk);
+    ui.ShowMessage8(outcome.message, caption, kMbIconError | kMbOk);
   }
   m_platform.clock->Sleep(kPauseAfterRestartMs);
   ui.RestoreCursor(previous);
 }
 
 bool COvClientTracingDlg::CreateDirectoryTree(const std::wstring& path) {
-  FileSystem& files = *m_platform.files;
-  if (files.SetWorkingDirectory(path) == kSuccess) return true;
-  if (files.MakeDirectory(path) == kSuccess) return true;
-  const std::size_t separator = path.rfind(L'\\');
-  if (separator == std::wstring::npos) return false;
-  // Ancestors first, so each level is created from the outermost down.
-  const bool parentExists = CreateDirectoryTree(path.substr(0, separator));
-  if (files.MakeDirectory(path) != kSuccess) return false;
-  return parentExists;
+  return ov::commands::CreateDirectoryTree(*m_platform.files, path);
 }
 
 bool COvClientTracingDlg::HasUnsavedChanges() { return m_view.IsControlEnabled(IDC_APPLY_BUTTON); }
@@ -409,19 +344,15 @@ void COvClientTracingDlg::OnDeleteFile() {
       StringTableText(IDS_DELETE_QUESTION_START) + L" " + entry.m_name + L" " + StringTableText(IDS_DELETE_QUESTION_END);
   if (ui.ShowMessage(question, StringTableText(IDS_DELETE_CAPTION), kMbYesNo | kMbIconError) != kIdYes) return;
 
-  const std::wstring path = m_list.GetDefaultDirectory() + L"\\" + entry.m_fileName;
-  if (entry.m_enabled) {
-    // The component may be writing the file right now: empty it rather than pull it away.
-    // A file that cannot be opened, or a link that must not be followed, is left alone
-    // without a word.
-    try {
-      m_platform.files->TruncateFileShared(path);
-    } catch (const std::exception& failure) {
-      ui.ShowMessage8(failure.what(), "Error", kMbIconError | kMbOk);
+  try {
+    const ov::commands::DeleteOutcome outcome = ov::commands::DeleteOrEmptyTraceFile(m_list, *m_platform.files, row);
+    // A file that could not be emptied, or a link that must not be followed, is left alone
+    // without a word: the component keeps writing it either way.
+    if (!outcome.emptied && outcome.error != kSuccess) {
+      ui.ShowMessage(ov::commands::DeletionErrorText(outcome.error), L"Deletion Error", kMbIconError | kMbOk);
     }
-  } else {
-    const ErrorCode error = m_platform.files->RemoveFile(path);
-    if (error != kSuccess) ui.ShowMessage(DeletionErrorText(error), L"Deletion Error", kMbIconError | kMbOk);
+  } catch (const std::exception& failure) {
+    ui.ShowMessage8(failure.what(), "Error", kMbIconError | kMbOk);
   }
   RefreshList();
 }

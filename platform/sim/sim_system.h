@@ -15,6 +15,7 @@ class SimSystemInfo final : public SystemInfo {
   bool wow64CallFails = false;
   std::wstring commonAppData = L"C:\\ProgramData";
   std::set<std::wstring> systemDirectoryFiles;  // "name.ext", as SearchPathW would find them
+  bool elevated = true;
 
   bool QueryWow64Process(bool* result) override {
     if (!wow64.has_value() || wow64CallFails) return false;
@@ -25,6 +26,7 @@ class SimSystemInfo final : public SystemInfo {
   bool FindInSystemDirectory(const std::wstring& name, const std::wstring& extension) override {
     return systemDirectoryFiles.count(name + extension) != 0;
   }
+  bool IsProcessElevated() override { return elevated; }
 };
 
 }  // namespace ov::platform::sim

@@ -32,6 +32,7 @@ class Win32SystemInfo final : public SystemInfo {
   bool QueryWow64Process(bool* wow64) override;
   std::wstring CommonAppDataFolder() override;
   bool FindInSystemDirectory(const std::wstring& name, const std::wstring& extension) override;
+  bool IsProcessElevated() override;
 };
 
 class Win32FileSystem final : public FileSystem {

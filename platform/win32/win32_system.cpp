@@ -35,4 +35,14 @@ bool Win32SystemInfo::FindInSystemDirectory(const std::wstring& name, const std:
   return SearchPathW(systemDirectory, name.c_str(), extension.c_str(), MAX_PATH, found, nullptr) != 0;
 }
 
+bool Win32SystemInfo::IsProcessElevated() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  TOKEN_ELEVATION elevation = {};
+  DWORD size = 0;
+  const BOOL read = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
+  CloseHandle(token);
+  return read && elevation.TokenIsElevated != 0;
+}
+
 }  // namespace ov::platform::win32
