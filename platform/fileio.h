@@ -31,11 +31,6 @@ inline constexpr std::uint32_t kAttributeDirectory = 0x10;
 inline constexpr std::uint32_t kAttributeArchive = 0x20;
 inline constexpr std::uint32_t kAttributeNormal = 0x80;
 
-inline constexpr ErrorCode kErrorInvalidFunction = 1;
-inline constexpr ErrorCode kErrorNegativeSeek = 131;
-inline constexpr ErrorCode kErrorBrokenPipe = 109;  // read from a pipe whose writer is gone
-inline constexpr ErrorCode kErrorNoData = 232;      // write to a pipe whose reader is gone
-
 // GetFileType's answer; only Disk can seek.
 enum class FileType : std::uint32_t { Unknown = 0, Disk = 1, Char = 2, Pipe = 3 };
 

@@ -17,7 +17,6 @@ namespace ov::platform::sim {
 namespace {
 
 constexpr std::int64_t kUnixEpochAsFileTimeSeconds = 11644473600;  // 1601 to 1970
-constexpr ErrorCode kErrorInvalidAddress = 487;
 
 bool ParentExists(const std::string& hostPath) {
   const auto slash = hostPath.find_last_of('/');
