@@ -185,7 +185,7 @@ ov::logcollect::Collection ov::logcollect::CollectLogs(OvClientTracingList& list
   UserInteraction& ui = *platform.ui;
   WaitCursor cursor(ui);
   Collection collection;
-  collection.snapshot = ov::logcollect::WriteRegistrySnapshot(list, traceDirectory, *platform.textFiles);
+  collection.snapshot = ov::logcollect::WriteRegistrySnapshot(*platform.registry, traceDirectory, *platform.textFiles);
 
   // The search below runs in the current directory, so it must be the trace directory.
   if (files.SetWorkingDirectory(traceDirectory) != kSuccess) {
