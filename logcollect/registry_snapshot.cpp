@@ -1,9 +1,11 @@
 // The registry snapshot: registry keys as plain "name"=value lines in "OvReg.log".
 #include "logcollect/registry_snapshot.h"
 
+#include <iterator>
 #include <memory>
 
 #include "model/ov_client_tracing.h"
+#include "platform/utf8.h"
 
 using namespace ov::platform;
 
@@ -12,24 +14,6 @@ namespace {
 
 // RegEnumValueW/RegEnumKeyW name buffer: 511 characters and the terminating zero.
 constexpr std::uint32_t kNameBufferChars = 512;
-
-void AppendUtf8(std::string* out, std::uint32_t c) {
-  if (c < 0x80) {
-    out->push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
 
 // A REG_MULTI_SZ with every zero unit shown as "|". The whole value is read, however long:
 // support needs all of a list such as a printer's dependent files, not its first 128 units.
@@ -88,13 +72,13 @@ std::string ToSnapshotText(const std::wstring& text) {
     if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size()) {
       const auto low = static_cast<std::uint32_t>(text[i + 1]);
       if (low >= 0xDC00 && low < 0xE000) {
-        AppendUtf8(&out, 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
+        PutUtf8(std::back_inserter(out), 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
         ++i;
         continue;
       }
     }
     if ((c >= 0xD800 && c < 0xE000) || c > 0x10FFFF) c = 0xFFFD;
-    AppendUtf8(&out, c);
+    PutUtf8(std::back_inserter(out), c);
   }
   return out;
 }
