@@ -1,9 +1,11 @@
-// DumpRegistryKey and the snapshot file: registry keys as plain "name"=value lines.
+// The registry snapshot: registry keys as plain "name"=value lines in "OvReg.log".
 #include "logcollect/registry_snapshot.h"
 
+#include <iterator>
 #include <memory>
 
-#include "platform/registry.h"
+#include "model/ov_client_tracing.h"
+#include "platform/utf8.h"
 
 using namespace ov::platform;
 
@@ -12,24 +14,6 @@ namespace {
 
 // RegEnumValueW/RegEnumKeyW name buffer: 511 characters and the terminating zero.
 constexpr std::uint32_t kNameBufferChars = 512;
-
-void AppendUtf8(std::string* out, std::uint32_t c) {
-  if (c < 0x80) {
-    out->push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
 
 // A REG_MULTI_SZ with every zero unit shown as "|". The whole value is read, however long:
 // support needs all of a list such as a printer's dependent files, not its first 128 units.
@@ -56,8 +40,7 @@ std::string MultiStringText(Registry& registry, RegKey key, const std::wstring& 
 }
 
 // The line of one value, or nothing for an unnamed value and the types the snapshot skips.
-std::string ValueLine(const OvClientTracingList& list, RegKey key, const std::wstring& name,
-                      std::uint32_t type) {
+std::string ValueLine(Registry& registry, RegKey key, const std::wstring& name, std::uint32_t type) {
   if (name.empty() || (type != kRegSz && type != kRegDword && type != kRegMultiSz)) return std::string();
   // Built by appending: GCC 12 misreads operator+ chains on temporaries (-Wrestrict).
   std::string line = "\"";
@@ -65,14 +48,14 @@ std::string ValueLine(const OvClientTracingList& list, RegKey key, const std::ws
   line += '"';
   if (type == kRegSz) {
     line += "=\"";
-    line += ToSnapshotText(list.ReadStringValue(key, name, L""));
+    line += ToSnapshotText(ReadStringValue(registry, key, name, L""));
     line += '"';
   } else if (type == kRegDword) {
     line += "=dword:";
-    line += std::to_string(static_cast<std::int32_t>(list.ReadDwordValue(key, name, 0)));
+    line += std::to_string(static_cast<std::int32_t>(ReadDwordValue(registry, key, name, 0)));
   } else {
     line += "=msz:\"";
-    line += MultiStringText(*list.GetPlatform().registry, key, name);
+    line += MultiStringText(registry, key, name);
     line += '"';
   }
   line += '\n';
@@ -89,49 +72,18 @@ std::string ToSnapshotText(const std::wstring& text) {
     if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size()) {
       const auto low = static_cast<std::uint32_t>(text[i + 1]);
       if (low >= 0xDC00 && low < 0xE000) {
-        AppendUtf8(&out, 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
+        PutUtf8(std::back_inserter(out), 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
         ++i;
         continue;
       }
     }
     if ((c >= 0xD800 && c < 0xE000) || c > 0x10FFFF) c = 0xFFFD;
-    AppendUtf8(&out, c);
+    PutUtf8(std::back_inserter(out), c);
   }
   return out;
 }
 
-std::vector<SnapshotRoot> SnapshotRoots() {
-  return {{g_registryRoot, true},
-          {L"SYSTEM\\CurrentControlSet\\Control\\Print", true},
-          {L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", false},
-          {L"SYSTEM\\CurrentControlSet\\Control\\ComputerName", true}};
-}
-
-bool WriteRegistrySnapshot(const OvClientTracingList& list, const std::wstring& traceDirectory,
-                           TextFiles& textFiles) {
-  try {
-    const std::wstring path = traceDirectory + L"\\" + g_registrySnapshotFileName;
-    std::unique_ptr<TextFile> file;
-    if (textFiles.CreatePlainTextFile(path, &file) != kSuccess) return false;
-    for (const SnapshotRoot& root : SnapshotRoots()) {
-      try {
-        list.DumpRegistryKey(*file, root.keyPath, root.recurse);
-      } catch (...) {
-        // One root that fails (out of memory in a huge key, say) must not cost the others.
-      }
-    }
-  } catch (...) {
-    // Without a snapshot the logs still go into the archive.
-    return false;
-  }
-  return true;
-}
-
-}  // namespace ov::logcollect
-
-void OvClientTracingList::DumpRegistryKey(TextFile& file, const std::wstring& keyPath, bool recurse) const {
-  using ov::logcollect::ToSnapshotText;
-  Registry& registry = *m_platform->registry;
+void DumpRegistryKey(Registry& registry, TextFile& file, const std::wstring& keyPath, bool recurse) {
   RegKey key = kNoKey;
   // The tool's own view: on 64-bit Windows that is the 32-bit one, as for every key but the
   // spooler hooks' tracing key.
@@ -146,18 +98,46 @@ void OvClientTracingList::DumpRegistryKey(TextFile& file, const std::wstring& ke
   for (std::uint32_t index = 0;; ++index) {
     std::wstring name;
     std::uint32_t type = kRegNone;
-    const ErrorCode rc = registry.EnumValue(key, index, ov::logcollect::kNameBufferChars, &name, &type);
+    const ErrorCode rc = registry.EnumValue(key, index, kNameBufferChars, &name, &type);
     if (rc == kErrorMoreData) continue;  // a name longer than the buffer is skipped
     if (rc != kSuccess) break;
-    const std::string line = ov::logcollect::ValueLine(*this, key, name, type);
+    const std::string line = ValueLine(registry, key, name, type);
     if (!line.empty()) file.Write(line);
   }
   if (!recurse) return;
   for (std::uint32_t index = 0;; ++index) {
     std::wstring name;
-    const ErrorCode rc = registry.EnumKey(key, index, ov::logcollect::kNameBufferChars, &name);
+    const ErrorCode rc = registry.EnumKey(key, index, kNameBufferChars, &name);
     if (rc == kErrorMoreData) continue;
     if (rc != kSuccess) break;
-    DumpRegistryKey(file, keyPath + L"\\" + name, true);
+    DumpRegistryKey(registry, file, keyPath + L"\\" + name, true);
   }
 }
+
+std::vector<SnapshotRoot> SnapshotRoots() {
+  return {{g_registryRoot, true},
+          {L"SYSTEM\\CurrentControlSet\\Control\\Print", true},
+          {L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", false},
+          {L"SYSTEM\\CurrentControlSet\\Control\\ComputerName", true}};
+}
+
+bool WriteRegistrySnapshot(Registry& registry, const std::wstring& traceDirectory, TextFiles& textFiles) {
+  try {
+    const std::wstring path = traceDirectory + L"\\" + g_registrySnapshotFileName;
+    std::unique_ptr<TextFile> file;
+    if (textFiles.CreatePlainTextFile(path, &file) != kSuccess) return false;
+    for (const SnapshotRoot& root : SnapshotRoots()) {
+      try {
+        DumpRegistryKey(registry, *file, root.keyPath, root.recurse);
+      } catch (...) {
+        // One root that fails (out of memory in a huge key, say) must not cost the others.
+      }
+    }
+  } catch (...) {
+    // Without a snapshot the logs still go into the archive.
+    return false;
+  }
+  return true;
+}
+
+}  // namespace ov::logcollect

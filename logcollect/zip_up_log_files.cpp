@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "logcollect/registry_snapshot.h"
+#include "platform/clock.h"
 #include "platform/fileio.h"
 #include "platform/files.h"
 #include "platform/ui.h"
@@ -60,7 +61,7 @@ class HandleOwner {
 // and on every way out but a successful Commit, an exception included, the new file goes.
 class PendingArchive {
  public:
-  PendingArchive(FileIo& io, FileSystem& files) : m_io(io), m_files(files), m_file(io) {}
+  PendingArchive(FileIo& io, Clock& clock, FileSystem& files) : m_io(io), m_clock(clock), m_files(files), m_file(io) {}
   PendingArchive(const PendingArchive&) = delete;
   PendingArchive& operator=(const PendingArchive&) = delete;
   ~PendingArchive() { Discard(); }
@@ -81,7 +82,7 @@ class PendingArchive {
     m_chosenPath = chosenPath;
     ov::zip::ZipTarget target;
     target.handle = m_file.Get();
-    m_zip = ov::zip::CreateZipArchive(m_io, target, 0, ov::zip::ZipSourceKind::Handle);
+    m_zip = ov::zip::CreateZipArchive(m_io, m_clock, target, 0, ov::zip::ZipSourceKind::Handle);
     return m_zip != nullptr;
   }
   ov::zip::ZipHandle* Zip() const { return m_zip; }
@@ -111,6 +112,7 @@ class PendingArchive {
 
  private:
   FileIo& m_io;
+  Clock& m_clock;
   FileSystem& m_files;
   HandleOwner m_file;
   ov::zip::ZipHandle* m_zip = nullptr;
@@ -183,14 +185,14 @@ ov::logcollect::Collection ov::logcollect::CollectLogs(OvClientTracingList& list
   UserInteraction& ui = *platform.ui;
   WaitCursor cursor(ui);
   Collection collection;
-  collection.snapshot = ov::logcollect::WriteRegistrySnapshot(list, traceDirectory, *platform.textFiles);
+  collection.snapshot = ov::logcollect::WriteRegistrySnapshot(*platform.registry, traceDirectory, *platform.textFiles);
 
   // The search below runs in the current directory, so it must be the trace directory.
   if (files.SetWorkingDirectory(traceDirectory) != kSuccess) {
     ui.ShowMessage(traceDirectory, L"Error changing directory", kMbOk);
     return collection;
   }
-  PendingArchive archive(*platform.fileIo, files);
+  PendingArchive archive(*platform.fileIo, *platform.clock, files);
   if (!archive.Create(archivePath)) {
     archive.Discard();
     ui.ShowMessage(L"Error creating zip file", kZipErrorCaption, kMbOk);

@@ -180,9 +180,7 @@ void OvClientTracingList::AddEntry(const std::wstring& name, const std::wstring&
   m_entries.push_back(std::move(entry));
 }
 
-std::uint32_t OvClientTracingList::ReadDwordValue(RegKey key, const std::wstring& name,
-                                                  std::uint32_t defaultValue) const {
-  Registry& registry = *m_platform->registry;
+std::uint32_t ReadDwordValue(Registry& registry, RegKey key, const std::wstring& name, std::uint32_t defaultValue) {
   std::uint32_t value = 0;
   ErrorCode rc = kSuccess;
   if (QueryDword(registry, key, name, &value, &rc)) return value;
@@ -191,9 +189,8 @@ std::uint32_t OvClientTracingList::ReadDwordValue(RegKey key, const std::wstring
   return defaultValue;
 }
 
-std::wstring OvClientTracingList::ReadStringValue(RegKey key, const std::wstring& name,
-                                                  const std::wstring& defaultText) const {
-  Registry& registry = *m_platform->registry;
+std::wstring ReadStringValue(Registry& registry, RegKey key, const std::wstring& name,
+                             const std::wstring& defaultText) {
   std::uint32_t type = kRegNone;
   std::uint32_t size = 0;
   const ErrorCode rc = registry.QueryValue(key, name, &type, nullptr, &size);
@@ -234,7 +231,7 @@ bool OvClientTracingList::LoadFromRegistry() {
       RegKey key = kNoKey;
       registry.CreateKey(kHKeyLocalMachine, kDesktopClientKey, kKeyRead, &key);
       ScopedRegKey desktopClient(registry, key);
-      m_defaultDirectory = ReadStringValue(key, L"DefaultDir", L"");
+      m_defaultDirectory = ReadStringValue(registry, key, L"DefaultDir", L"");
     }
     if (m_defaultDirectory.empty()) {
       m_defaultDirectory = m_platform->system->CommonAppDataFolder() + g_defaultTraceSubdirectory;
@@ -269,17 +266,17 @@ void OvClientTracingList::LoadEntries() {
         // The save writes a numeric level as "SeverityFilter" and leaves "Level" alone, so the
         // level last applied is there; "Level", read and repaired as always, is the fallback.
         std::uint32_t level = 0;
-        if (!QueryDword(registry, key, L"SeverityFilter", &level)) level = ReadDwordValue(key, L"Level", 0);
+        if (!QueryDword(registry, key, L"SeverityFilter", &level)) level = ReadDwordValue(registry, key, L"Level", 0);
         entry.m_level = std::to_wstring(static_cast<std::int32_t>(level));
       } else {
-        entry.m_level = ReadStringValue(key, L"Level", g_defaultRangeLevel);
+        entry.m_level = ReadStringValue(registry, key, L"Level", g_defaultRangeLevel);
       }
-      entry.m_enabled = ReadDwordValue(key, L"Enable", 0) == 1 ? 1 : 0;
+      entry.m_enabled = ReadDwordValue(registry, key, L"Enable", 0) == 1 ? 1 : 0;
     } else {
-      entry.m_enabled = ReadStringValue(key, entry.m_pathValueName, L"").empty() ? 0 : 1;
+      entry.m_enabled = ReadStringValue(registry, key, entry.m_pathValueName, L"").empty() ? 0 : 1;
     }
     if (entry.m_fileName.empty()) {
-      const std::wstring file = ReadStringValue(key, L"File", L"");
+      const std::wstring file = ReadStringValue(registry, key, L"File", L"");
       const auto slash = file.find_last_of(L'\\');
       entry.m_fileName = slash == std::wstring::npos ? file : file.substr(slash + 1);
     }

@@ -47,6 +47,13 @@ bool IsRunningUnderWow64(ov::platform::SystemInfo& system);
 // conversion up to the first non-digit, no digits = 0, saturating at the 32-bit limits.
 std::int32_t LevelTextToNumber(const std::wstring& text);
 
+// The typed readers of loading, which repair what they can through the handle they are given.
+// Through a read-only handle, such as the registry snapshot's, the repairs change nothing.
+std::uint32_t ReadDwordValue(ov::platform::Registry& registry, ov::platform::RegKey key, const std::wstring& name,
+                             std::uint32_t defaultValue);
+std::wstring ReadStringValue(ov::platform::Registry& registry, ov::platform::RegKey key, const std::wstring& name,
+                             const std::wstring& defaultText);
+
 class OvClientTracingList {
  public:
   // Uses the platform's registry, system, files and ui. Loads at once (messages included).
@@ -67,17 +74,6 @@ class OvClientTracingList {
   bool IsSpoolerRestartNeeded() const;
   bool IsSharedEngineRestartNeeded() const;
   std::wstring GetFileSizeText(std::int32_t index) const;
-  // Writes the key below HKEY_LOCAL_MACHINE (and with recurse its whole sub-tree) as text
-  // into the snapshot file; reports nothing. Defined with the log collection (ov_logcollect).
-  void DumpRegistryKey(ov::platform::TextFile& file, const std::wstring& keyPath, bool recurse) const;
-
-  // The typed readers, which repair what they can through the handle they are given.
-  std::uint32_t ReadDwordValue(ov::platform::RegKey key, const std::wstring& name,
-                               std::uint32_t defaultValue) const;
-  std::wstring ReadStringValue(ov::platform::RegKey key, const std::wstring& name,
-                               const std::wstring& defaultText) const;
-
-  ov::platform::Platform& GetPlatform() const { return *m_platform; }
 
  protected:
   void AddKnownComponents();

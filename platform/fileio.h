@@ -1,4 +1,4 @@
-// The file-handle concept: CreateFileW-style opens, handle I/O, anonymous mappings, local time.
+// The file-handle concept: CreateFileW-style opens, handle I/O, anonymous mappings.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -31,11 +31,6 @@ inline constexpr std::uint32_t kAttributeDirectory = 0x10;
 inline constexpr std::uint32_t kAttributeArchive = 0x20;
 inline constexpr std::uint32_t kAttributeNormal = 0x80;
 
-inline constexpr ErrorCode kErrorInvalidFunction = 1;
-inline constexpr ErrorCode kErrorNegativeSeek = 131;
-inline constexpr ErrorCode kErrorBrokenPipe = 109;  // read from a pipe whose writer is gone
-inline constexpr ErrorCode kErrorNoData = 232;      // write to a pipe whose reader is gone
-
 // GetFileType's answer; only Disk can seek.
 enum class FileType : std::uint32_t { Unknown = 0, Disk = 1, Char = 2, Pipe = 3 };
 
@@ -50,17 +45,6 @@ struct FileInformation {
   std::uint64_t lastWriteTime = 0;
   std::uint64_t size = 0;
   std::uint32_t links = 1;
-};
-
-// A calendar date and time as SYSTEMTIME holds it (month 1-12, day 1-31), without weekday or
-// milliseconds.
-struct CalendarTime {
-  int year = 1970;
-  int month = 1;
-  int day = 1;
-  int hour = 0;
-  int minute = 0;
-  int second = 0;
 };
 
 // Method names avoid the Win32 API's macro names (CreateFile, CreateFileMapping, ...), which
@@ -98,16 +82,6 @@ class FileIo {
   // MapViewOfFile(read and write, offset 0, size) and UnmapViewOfFile.
   virtual ErrorCode MapView(FileHandle mapping, std::uint64_t size, void** view) = 0;
   virtual ErrorCode UnmapView(void* view) = 0;
-
-  // Local time. RefreshTimeZone makes the following conversions follow the system's current
-  // time-zone settings (the C runtime's _tzset); the Win32 calls read them on every call.
-  virtual void RefreshTimeZone() = 0;
-  virtual CalendarTime CurrentLocalTime() = 0;  // GetLocalTime
-  // A FILETIME as the local calendar time of that instant.
-  virtual bool UtcToLocal(std::uint64_t fileTime, CalendarTime* local) = 0;
-  // A local calendar time as seconds since 1970-01-01 00:00:00 UTC (mktime, daylight saving
-  // time as the zone's rules give it).
-  virtual bool LocalToUnixSeconds(const CalendarTime& local, std::int64_t* seconds) = 0;
 
   // FlushFileBuffers: what was written through the handle is on the device when it returns.
   // The handle needs write access.

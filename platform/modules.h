@@ -15,10 +15,6 @@ inline constexpr ModuleHandle kNoModule = 0;
 // function of no arguments converts to any other function pointer type without warnings.
 using EntryPoint = void (*)();
 
-inline constexpr ErrorCode kErrorModNotFound = 126;
-inline constexpr ErrorCode kErrorProcNotFound = 127;
-inline constexpr ErrorCode kErrorBadExeFormat = 193;
-
 // LoadLibraryExW's search flags, bit for bit as in libloaderapi.h. With a path, DllLoadDir
 // (which needs an absolute path) lets the library's own imports come from its folder; with
 // a bare name, ApplicationDir and System32 are the only folders searched. Flags 0 leave the

@@ -34,8 +34,6 @@ inline constexpr std::uint32_t kRegDword = 4;
 inline constexpr std::uint32_t kRegMultiSz = 7;
 inline constexpr std::uint32_t kRegQword = 11;
 
-inline constexpr ErrorCode kErrorKeyDeleted = 1018;
-
 class Registry {
  public:
   virtual ~Registry() = default;

@@ -44,10 +44,6 @@ inline constexpr std::uint32_t kServiceControlPause = 2;
 inline constexpr std::uint32_t kServiceControlContinue = 3;
 inline constexpr std::uint32_t kServiceControlInterrogate = 4;
 
-inline constexpr ErrorCode kErrorInvalidServiceControl = 1052;
-inline constexpr ErrorCode kErrorServiceDependencyFail = 1068;
-inline constexpr ErrorCode kErrorDatabaseDoesNotExist = 1065;
-
 // SERVICE_STATUS_PROCESS; ControlService's SERVICE_STATUS is its first seven fields.
 struct ServiceStatus {
   std::uint32_t serviceType = 0;

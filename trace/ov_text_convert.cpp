@@ -5,6 +5,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "platform/utf8.h"
 #include "trace/ov_io_buffer.h"
 
 namespace ov::trace {
@@ -80,13 +81,6 @@ char32_t DecodeWide(const wchar_t* text, std::size_t length, std::size_t* pos) {
 
 std::size_t WideUnits(char32_t cp) { return kWide16 && cp >= 0x10000 ? 2 : 1; }
 
-std::size_t Utf8Bytes(char32_t cp) {
-  if (cp < 0x80) return 1;
-  if (cp < 0x800) return 2;
-  if (cp < 0x10000) return 3;
-  return 4;
-}
-
 wchar_t* PutWide(wchar_t* out, char32_t cp) {
   if (kWide16 && cp >= 0x10000) {
     cp -= 0x10000;
@@ -94,26 +88,6 @@ wchar_t* PutWide(wchar_t* out, char32_t cp) {
     *out++ = static_cast<wchar_t>(0xDC00 + (cp & 0x3FF));
   } else {
     *out++ = static_cast<wchar_t>(cp);
-  }
-  return out;
-}
-
-char* PutUtf8(char* out, char32_t cp) {
-  auto put = [&out](char32_t byte) { *out++ = static_cast<char>(static_cast<unsigned char>(byte)); };
-  if (cp < 0x80) {
-    put(cp);
-  } else if (cp < 0x800) {
-    put(0xC0 | (cp >> 6));
-    put(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    put(0xE0 | (cp >> 12));
-    put(0x80 | ((cp >> 6) & 0x3F));
-    put(0x80 | (cp & 0x3F));
-  } else {
-    put(0xF0 | (cp >> 18));
-    put(0x80 | ((cp >> 12) & 0x3F));
-    put(0x80 | ((cp >> 6) & 0x3F));
-    put(0x80 | (cp & 0x3F));
   }
   return out;
 }
@@ -146,14 +120,14 @@ std::uint32_t ConvertWideToUtf8(const wchar_t* text, std::size_t length, std::st
   if (length > kMaxUnits) return kConvertWideToUtf8Failed;
 
   std::size_t bytes = 0;
-  for (std::size_t pos = 0; pos < length;) bytes += Utf8Bytes(DecodeWide(text, length, &pos));
+  for (std::size_t pos = 0; pos < length;) bytes += platform::Utf8Length(DecodeWide(text, length, &pos));
   if (bytes > kMaxUnits) return kConvertWideToUtf8Failed;
 
   OvIOBuffer buffer(kInitialCapacity, kGrowthQuantum);
   if (buffer.Resize(bytes) != kIOBufferOk) return kConvertNoMemory;
   auto* out = reinterpret_cast<char*>(buffer.Data());
   char* const begin = out;
-  for (std::size_t pos = 0; pos < length;) out = PutUtf8(out, DecodeWide(text, length, &pos));
+  for (std::size_t pos = 0; pos < length;) out = platform::PutUtf8(out, DecodeWide(text, length, &pos));
   if (static_cast<std::size_t>(out - begin) != bytes) return kConvertWideToUtf8Failed;
   result->assign(begin, bytes);
   return kConvertOk;

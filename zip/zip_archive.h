@@ -37,6 +37,7 @@ struct ZipMemberRecord {
 
 struct ZipArchive {
   platform::FileIo* io = nullptr;
+  platform::Clock* clock = nullptr;  // the members' local times
   platform::FileHandle output = platform::kNoFile;
   platform::FileHandle mapping = platform::kNoFile;
   std::uint64_t outputOffset = 0;

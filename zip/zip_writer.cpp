@@ -165,7 +165,7 @@ std::uint32_t DosTimestamp(const CalendarTime& t) {
 
 // Seconds since 1970 UTC of a local calendar time, its date held within 1970..2037 so that
 // the 32-bit field of the extended timestamp cannot overflow; the time of day is kept.
-std::uint32_t ExtendedSeconds(platform::FileIo& io, CalendarTime t) {
+std::uint32_t ExtendedSeconds(platform::Clock& clock, CalendarTime t) {
   if (t.year < 1970) {
     t.year = 1970;
     t.month = 1;
@@ -176,20 +176,20 @@ std::uint32_t ExtendedSeconds(platform::FileIo& io, CalendarTime t) {
     t.day = 31;
   }
   std::int64_t seconds = 0;
-  if (!io.LocalToUnixSeconds(t, &seconds)) seconds = 0;
+  if (!clock.LocalToUnixSeconds(t, &seconds)) seconds = 0;
   return static_cast<std::uint32_t>(static_cast<std::uint64_t>(seconds));
 }
 
-CalendarTime LocalCalendar(platform::FileIo& io, std::uint64_t fileTime) {
+CalendarTime LocalCalendar(platform::Clock& clock, std::uint64_t fileTime) {
   CalendarTime local;
-  if (!io.UtcToLocal(fileTime, &local)) local = CalendarTime{};
+  if (!clock.UtcToLocal(fileTime, &local)) local = CalendarTime{};
   return local;
 }
 
 void TakeCurrentTime(ZipArchive& zip) {
-  const CalendarTime now = zip.io->CurrentLocalTime();
+  const CalendarTime now = zip.clock->CurrentLocalTime();
   zip.memberDosTimestamp = DosTimestamp(now);
-  const std::uint32_t seconds = ExtendedSeconds(*zip.io, now);
+  const std::uint32_t seconds = ExtendedSeconds(*zip.clock, now);
   zip.memberModificationTime = seconds;
   zip.memberAccessTime = seconds;
   zip.memberCreationTime = seconds;
@@ -230,11 +230,12 @@ ZipResult ReadSourceDetails(ZipArchive& zip, FileHandle source, std::uint64_t le
   zip.memberExternalAttributes = mode << 16 | (info.attributes & kDosBits);
   zip.memberDeclaredSize = static_cast<std::int64_t>(std::min<std::uint64_t>(info.size, INT64_MAX));
   zip.memberReadLimit = info.size;
-  const CalendarTime written = LocalCalendar(io, info.lastWriteTime);
+  platform::Clock& clock = *zip.clock;
+  const CalendarTime written = LocalCalendar(clock, info.lastWriteTime);
   zip.memberDosTimestamp = DosTimestamp(written);
-  zip.memberModificationTime = ExtendedSeconds(io, written);
-  zip.memberAccessTime = ExtendedSeconds(io, LocalCalendar(io, info.lastAccessTime));
-  zip.memberCreationTime = ExtendedSeconds(io, LocalCalendar(io, info.creationTime));
+  zip.memberModificationTime = ExtendedSeconds(clock, written);
+  zip.memberAccessTime = ExtendedSeconds(clock, LocalCalendar(clock, info.lastAccessTime));
+  zip.memberCreationTime = ExtendedSeconds(clock, LocalCalendar(clock, info.creationTime));
   return ZipResult::Ok;
 }
 
@@ -388,14 +389,15 @@ std::uint32_t ReadMemberData(ZipArchive& zip, std::uint8_t* buffer, std::uint32_
   return got;
 }
 
-ZipHandle* CreateZipArchive(platform::FileIo& io, const ZipTarget& target, std::uint64_t length,
-                            ZipSourceKind kind, ZipResult* result) {
+ZipHandle* CreateZipArchive(platform::FileIo& io, platform::Clock& clock, const ZipTarget& target,
+                            std::uint64_t length, ZipSourceKind kind, ZipResult* result) {
   ZipResult dummy = ZipResult::Ok;
   ZipResult& outcome = result != nullptr ? *result : dummy;
   outcome = ZipResult::Ok;
-  io.RefreshTimeZone();
+  clock.RefreshTimeZone();
   auto zip = std::make_unique<ZipArchive>();
   zip->io = &io;
+  zip->clock = &clock;
   switch (kind) {
     case ZipSourceKind::FileName:
       if (target.path.empty()) {

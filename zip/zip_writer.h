@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/clock.h"
 #include "platform/fileio.h"
 
 namespace ov::zip {
@@ -52,10 +53,11 @@ struct ZipTarget {
   const void* memory = nullptr;
 };
 
-// Starts an archive on the output. length is the size of a Memory output and is ignored
-// otherwise. Returns nullptr on failure, with the reason in *result when it is given.
-ZipHandle* CreateZipArchive(platform::FileIo& io, const ZipTarget& target, std::uint64_t length,
-                            ZipSourceKind kind, ZipResult* result = nullptr);
+// Starts an archive on the output; clock gives the members' local times. length is the size
+// of a Memory output and is ignored otherwise. Returns nullptr on failure, with the reason
+// in *result when it is given.
+ZipHandle* CreateZipArchive(platform::FileIo& io, platform::Clock& clock, const ZipTarget& target,
+                            std::uint64_t length, ZipSourceKind kind, ZipResult* result = nullptr);
 
 // Appends one member. length is the size of a Memory source, or for a Handle that is not a
 // disk file its size when the caller knows it (0 when not); other kinds ignore it.

@@ -17,7 +17,6 @@ namespace ov::platform::sim {
 namespace {
 
 constexpr std::int64_t kUnixEpochAsFileTimeSeconds = 11644473600;  // 1601 to 1970
-constexpr ErrorCode kErrorInvalidAddress = 487;
 
 bool ParentExists(const std::string& hostPath) {
   const auto slash = hostPath.find_last_of('/');
@@ -30,10 +29,6 @@ std::uint64_t ToFileTime(const struct timespec& t) {
   const std::int64_t seconds = static_cast<std::int64_t>(t.tv_sec) + kUnixEpochAsFileTimeSeconds;
   if (seconds < 0) return 0;
   return static_cast<std::uint64_t>(seconds) * 10000000u + static_cast<std::uint64_t>(t.tv_nsec) / 100u;
-}
-
-CalendarTime FromTm(const std::tm& tm) {
-  return CalendarTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
 // A write to a pipe whose reader has gone raises SIGPIPE on POSIX; Windows reports an error
@@ -88,11 +83,6 @@ SimFileIo::~SimFileIo() {
 void SimFileIo::SetFailureHook(FailureHook hook) {
   std::lock_guard<std::mutex> lock(m_mutex);
   m_hook = std::move(hook);
-}
-
-void SimFileIo::SetNowForTest(std::optional<std::int64_t> unixSeconds) {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  m_now = unixSeconds;
 }
 
 std::size_t SimFileIo::OpenHandleCount() const {
@@ -388,47 +378,6 @@ ErrorCode SimFileIo::UnmapView(void* view) {
   ::munmap(it->first, it->second);
   m_views.erase(it);
   return kSuccess;
-}
-
-void SimFileIo::RefreshTimeZone() { ::tzset(); }
-
-CalendarTime SimFileIo::CurrentLocalTime() {
-  std::optional<std::int64_t> fixed;
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    fixed = m_now;
-  }
-  const std::time_t now = fixed ? static_cast<std::time_t>(*fixed) : std::time(nullptr);
-  std::tm tm {};
-  ::localtime_r(&now, &tm);
-  return FromTm(tm);
-}
-
-bool SimFileIo::UtcToLocal(std::uint64_t fileTime, CalendarTime* local) {
-  const std::time_t seconds =
-      static_cast<std::time_t>(static_cast<std::int64_t>(fileTime / 10000000u) - kUnixEpochAsFileTimeSeconds);
-  std::tm tm {};
-  if (::localtime_r(&seconds, &tm) == nullptr) return false;
-  *local = FromTm(tm);
-  return true;
-}
-
-bool SimFileIo::LocalToUnixSeconds(const CalendarTime& local, std::int64_t* seconds) {
-  std::tm tm {};
-  tm.tm_year = local.year - 1900;
-  tm.tm_mon = local.month - 1;
-  tm.tm_mday = local.day;
-  tm.tm_hour = local.hour;
-  tm.tm_min = local.minute;
-  tm.tm_sec = local.second;
-  tm.tm_isdst = -1;
-  // -1 is also a valid instant (one second before 1970 UTC), so failure is read from tm_wday,
-  // which mktime sets only on success.
-  tm.tm_wday = -1;
-  const std::time_t t = ::mktime(&tm);
-  if (t == static_cast<std::time_t>(-1) && tm.tm_wday == -1) return false;
-  *seconds = static_cast<std::int64_t>(t);
-  return true;
 }
 
 ErrorCode SimFileIo::Flush(FileHandle handle) {

@@ -5,7 +5,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 
 #include "platform/fileio.h"
@@ -46,18 +45,12 @@ class SimFileIo final : public FileIo {
   ErrorCode CreateAnonymousMapping(std::uint64_t size, FileHandle* mapping) override;
   ErrorCode MapView(FileHandle mapping, std::uint64_t size, void** view) override;
   ErrorCode UnmapView(void* view) override;
-  void RefreshTimeZone() override;
-  CalendarTime CurrentLocalTime() override;
-  bool UtcToLocal(std::uint64_t fileTime, CalendarTime* local) override;
-  bool LocalToUnixSeconds(const CalendarTime& local, std::int64_t* seconds) override;
   // Through SimFileSystem::OpenChecked; a failure hook sees it as FileIoOp::Open.
   ErrorCode OpenCheckedForReading(const std::wstring& path, FileHandle* handle) override;
 
   // A non-zero result fails the operation with that code and no effect.
   using FailureHook = std::function<ErrorCode(FileIoOp op, FileHandle handle)>;
   void SetFailureHook(FailureHook hook);
-  // Fixes the instant CurrentLocalTime reports (seconds since 1970 UTC); nullopt: host clock.
-  void SetNowForTest(std::optional<std::int64_t> unixSeconds);
   // Handles and views still open, so tests can prove that nothing leaks.
   std::size_t OpenHandleCount() const;
   std::size_t MappedViewCount() const;
@@ -79,7 +72,6 @@ class SimFileIo final : public FileIo {
   std::map<void*, std::size_t> m_views;
   FileHandle m_next = 4;
   FailureHook m_hook;
-  std::optional<std::int64_t> m_now;
 
  public:
   ErrorCode Flush(FileHandle handle) override;

@@ -14,7 +14,6 @@ constexpr std::uint32_t kServiceInterrogate = 0x0080;
 constexpr std::uint32_t kServiceWin32OwnProcess = 0x10;
 constexpr std::uint32_t kAcceptStop = 0x1;
 constexpr std::uint32_t kAcceptPauseContinue = 0x2;
-constexpr ErrorCode kErrorInvalidName = 123;
 
 bool Stopped(std::uint32_t state) { return state == kServiceStopped; }
 

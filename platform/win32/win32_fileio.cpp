@@ -21,17 +21,6 @@ std::uint64_t FromFileTime(const FILETIME& t) {
   return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
 }
 
-FILETIME ToFileTime(std::uint64_t t) {
-  FILETIME ft;
-  ft.dwLowDateTime = static_cast<DWORD>(t);
-  ft.dwHighDateTime = static_cast<DWORD>(t >> 32);
-  return ft;
-}
-
-CalendarTime FromSystemTime(const SYSTEMTIME& st) {
-  return CalendarTime{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond};
-}
-
 }  // namespace
 
 ErrorCode Win32FileIo::Open(const std::wstring& path, std::uint32_t access, std::uint32_t share,
@@ -139,40 +128,6 @@ ErrorCode Win32FileIo::MapView(FileHandle mapping, std::uint64_t size, void** vi
 }
 
 ErrorCode Win32FileIo::UnmapView(void* view) { return ::UnmapViewOfFile(view) ? kSuccess : LastError(); }
-
-void Win32FileIo::RefreshTimeZone() {
-  // The calls below read the time-zone settings each time; nothing is cached here.
-}
-
-CalendarTime Win32FileIo::CurrentLocalTime() {
-  SYSTEMTIME st;
-  ::GetLocalTime(&st);
-  return FromSystemTime(st);
-}
-
-bool Win32FileIo::UtcToLocal(std::uint64_t fileTime, CalendarTime* local) {
-  const FILETIME ft = ToFileTime(fileTime);
-  SYSTEMTIME utc;
-  SYSTEMTIME st;
-  if (!::FileTimeToSystemTime(&ft, &utc) || !::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &st)) return false;
-  *local = FromSystemTime(st);
-  return true;
-}
-
-bool Win32FileIo::LocalToUnixSeconds(const CalendarTime& local, std::int64_t* seconds) {
-  SYSTEMTIME st {};
-  st.wYear = static_cast<WORD>(local.year);
-  st.wMonth = static_cast<WORD>(local.month);
-  st.wDay = static_cast<WORD>(local.day);
-  st.wHour = static_cast<WORD>(local.hour);
-  st.wMinute = static_cast<WORD>(local.minute);
-  st.wSecond = static_cast<WORD>(local.second);
-  SYSTEMTIME utc;
-  FILETIME ft;
-  if (!::TzSpecificLocalTimeToSystemTime(nullptr, &st, &utc) || !::SystemTimeToFileTime(&utc, &ft)) return false;
-  *seconds = static_cast<std::int64_t>(FromFileTime(ft) / 10000000u) - 11644473600;
-  return true;
-}
 
 ErrorCode Win32FileIo::Flush(FileHandle handle) {
   return ::FlushFileBuffers(ToHandle(handle)) ? kSuccess : LastError();

@@ -1,4 +1,4 @@
-// File handles of the real system: CreateFileW, ReadFile/WriteFile, mappings, local time.
+// File handles of the real system: CreateFileW, ReadFile/WriteFile, mappings.
 #pragma once
 #include "platform/fileio.h"
 
@@ -22,10 +22,6 @@ class Win32FileIo final : public FileIo {
   ErrorCode CreateAnonymousMapping(std::uint64_t size, FileHandle* mapping) override;
   ErrorCode MapView(FileHandle mapping, std::uint64_t size, void** view) override;
   ErrorCode UnmapView(void* view) override;
-  void RefreshTimeZone() override;
-  CalendarTime CurrentLocalTime() override;
-  bool UtcToLocal(std::uint64_t fileTime, CalendarTime* local) override;
-  bool LocalToUnixSeconds(const CalendarTime& local, std::int64_t* seconds) override;
   ErrorCode Flush(FileHandle handle) override;
   ErrorCode OpenCheckedForReading(const std::wstring& path, FileHandle* handle) override;
 };

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/sim/sim_clock.h"
 #include "platform/sim/sim_fileio.h"
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_registry.h"
@@ -33,6 +34,7 @@ class SimMachine : public ::testing::Test {
     platform = {&registry, &system, files.get(), &ui};
     platform.textFiles = textFiles.get();
     platform.fileIo = fileIo.get();
+    platform.clock = &clock;
   }
   void TearDown() override { std::filesystem::remove_all(m_root); }
 
@@ -67,6 +69,7 @@ class SimMachine : public ::testing::Test {
   ov::platform::sim::SimRegistry registry;
   ov::platform::sim::SimSystemInfo system;
   ov::platform::sim::SimUserInteraction ui;
+  ov::platform::sim::SimClock clock;
   std::unique_ptr<ov::platform::sim::SimFileSystem> files;
   std::unique_ptr<ov::platform::sim::SimTextFiles> textFiles;
   std::unique_ptr<ov::platform::sim::SimFileIo> fileIo;

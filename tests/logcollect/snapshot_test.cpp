@@ -19,10 +19,9 @@ class SnapshotTest : public ov::test::SimMachine {
   // One DumpRegistryKey call into a fresh snapshot file; the file's bytes.
   std::string Dump(const std::wstring& keyPath, bool recurse) {
     PutFile(L"C:\\Logs\\OvReg.log", "");
-    OvClientTracingList list(platform);
     std::unique_ptr<TextFile> file;
     EXPECT_EQ(textFiles->CreatePlainTextFile(L"C:\\Logs\\OvReg.log", &file), kSuccess);
-    list.DumpRegistryKey(*file, keyPath, recurse);
+    ov::logcollect::DumpRegistryKey(registry, *file, keyPath, recurse);
     file.reset();
     EXPECT_EQ(registry.OpenHandleCount(), 0u);
     return ReadFile(L"C:\\Logs\\OvReg.log");
@@ -91,7 +90,7 @@ TEST_F(SnapshotTest, FourRootsInOrderAndTheWindowsVersionWithoutSubKeys) {
   registry.PutString(L"SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName", L"ComputerName", L"PC1");
   std::filesystem::create_directories(Host(L"C:\\Logs"));
   OvClientTracingList list(platform);
-  ov::logcollect::WriteRegistrySnapshot(list, L"C:\\Logs", *textFiles);
+  ov::logcollect::WriteRegistrySnapshot(registry, L"C:\\Logs", *textFiles);
   const std::string text = ReadFile(L"C:\\Logs\\OvReg.log");
   const auto at = [&text](const std::string& what) { return text.find(what); };
   EXPECT_EQ(at("\r\n[SOFTWARE\\Veltrane]\r\n"), 0u);

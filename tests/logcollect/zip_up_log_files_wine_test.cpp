@@ -13,6 +13,7 @@
 
 #include "logcollect/zip_up_log_files.h"
 #include "model/ov_client_tracing.h"
+#include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_fileio.h"
 #include "platform/win32/win32_platform.h"
 
@@ -91,10 +92,12 @@ TEST(ZipUpLogFilesWine, CollectsTheLogsAndTheSnapshotOfTheRealRegistry) {
   win32::Win32FileSystem files;
   win32::Win32TextFiles textFiles;
   win32::Win32FileIo fileIo;
+  win32::Win32Clock clock;
   ScriptedUi ui;
   Platform platform{&registry, &system, &files, &ui};
   platform.textFiles = &textFiles;
   platform.fileIo = &fileIo;
+  platform.clock = &clock;
   OvClientTracingList model(platform);
   const std::wstring trace = model.GetDefaultDirectory();
   SHCreateDirectoryExW(nullptr, (trace + L"\\Ov1.log").c_str(), nullptr);  // a directory is not collected

@@ -8,6 +8,7 @@
 
 #include "platform/fileio.h"
 #ifdef _WIN32
+#include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_fileio.h"
 #include "platform/win32/win32_platform.h"
 #else
@@ -15,6 +16,7 @@
 
 #include <filesystem>
 
+#include "platform/sim/sim_clock.h"
 #include "platform/sim/sim_fileio.h"
 #include "platform/sim/sim_files.h"
 #endif
@@ -28,6 +30,7 @@ struct Machine {
 #ifdef _WIN32
   win32::Win32FileSystem files;
   win32::Win32FileIo io;
+  win32::Win32Clock clock;
 #else
   static std::string MakeRoot() {
     char pattern[] = "/tmp/ov-fileio-XXXXXX";
@@ -38,6 +41,7 @@ struct Machine {
   std::string root = MakeRoot();
   sim::SimFileSystem files{root};
   sim::SimFileIo io{files};
+  sim::SimClock clock;
 #endif
   Machine() { files.MakeDirectory(L"fileio_contract"); }
 
@@ -111,9 +115,9 @@ TEST(FileIoContract, PositionsDuplicatesAndInformation) {
   m.io.Close(h);
   CalendarTime local;
   std::int64_t seconds = 0;
-  ASSERT_TRUE(m.io.UtcToLocal(info.lastWriteTime, &local) && m.io.LocalToUnixSeconds(local, &seconds));
+  ASSERT_TRUE(m.clock.UtcToLocal(info.lastWriteTime, &local) && m.clock.LocalToUnixSeconds(local, &seconds));
   EXPECT_EQ(seconds, static_cast<std::int64_t>(info.lastWriteTime / 10000000u) - 11644473600);
-  EXPECT_GE(m.io.CurrentLocalTime().year, local.year);
+  EXPECT_GE(m.clock.CurrentLocalTime().year, local.year);
 }
 
 // A pipe ends with ERROR_BROKEN_PIPE once its writer has gone; a mapping is writable memory.

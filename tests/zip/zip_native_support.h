@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/sim_clock.h"
 #include "platform/sim/sim_fileio.h"
 #include "platform/sim/sim_files.h"
 #include "tests/zip/zip_test_common.h"
@@ -63,6 +64,7 @@ class SimMachine {
  public:
   platform::sim::SimFileSystem files{m_root};
   platform::sim::SimFileIo io{files};
+  platform::sim::SimClock clock;
 };
 
 }  // namespace ov::zip::test

@@ -5,6 +5,7 @@
 
 #include <thread>
 
+#include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_fileio.h"
 #include "platform/win32/win32_platform.h"
 #include "tests/zip/zip_test_common.h"
@@ -38,6 +39,7 @@ class ZipWin32Test : public ::testing::Test {
   }
   platform::win32::Win32FileSystem files;
   platform::win32::Win32FileIo io;
+  platform::win32::Win32Clock clock;
 };
 
 TEST_F(ZipWin32Test, FileOutputWithFileSources) {
@@ -51,7 +53,7 @@ TEST_F(ZipWin32Test, FileOutputWithFileSources) {
   FileHandle busy = kNoFile;
   ASSERT_EQ(io.Open(In(L"busy.log").path, platform::kAccessWrite, platform::kShareRead | platform::kShareWrite,
                     platform::kOpenExisting, 0, &busy), 0u);
-  ZipHandle* zip = CreateZipArchive(io, Path(Out(L"files.zip")), 0, Kind::FileName);
+  ZipHandle* zip = CreateZipArchive(io, clock, Path(Out(L"files.zip")), 0, Kind::FileName);
   ASSERT_NE(zip, nullptr);
   EXPECT_EQ(AddFile(zip, L"logs\\app.log", L"app.log"), ZipResult::Ok);
   EXPECT_EQ(AddFile(zip, L"busy.log", L"busy.log"), ZipResult::CannotOpenFile);
@@ -75,7 +77,7 @@ TEST_F(ZipWin32Test, PipeHandleAndMemoryOutputs) {
     std::uint32_t got = 0;
     while (io.Read(readEnd, buffer, sizeof buffer, &got) == 0 && got > 0) streamed.insert(streamed.end(), buffer, buffer + got);
   });
-  ZipHandle* zip = CreateZipArchive(io, Handle(writeEnd), 0, Kind::Handle);
+  ZipHandle* zip = CreateZipArchive(io, clock, Handle(writeEnd), 0, Kind::Handle);
   io.Close(writeEnd);
   EXPECT_EQ(AddFile(zip, L"piped.log", L"piped.log"), ZipResult::Ok);
   EXPECT_EQ(AddFile(zip, L"piped.gz", L"piped.log"), ZipResult::Ok);
@@ -89,14 +91,14 @@ TEST_F(ZipWin32Test, PipeHandleAndMemoryOutputs) {
   std::uint32_t written = 0;
   ASSERT_EQ(io.Open(Out(L"offset.zip"), platform::kAccessWrite, 0, platform::kOpenExisting, 0, &out), 0u);
   io.Seek(out, 0, platform::SeekOrigin::End, nullptr);
-  zip = CreateZipArchive(io, Handle(out), 0, Kind::Handle);
+  zip = CreateZipArchive(io, clock, Handle(out), 0, Kind::Handle);
   EXPECT_EQ(AddFile(zip, L"offset.log", L"piped.log"), ZipResult::Ok);
   EXPECT_EQ(CloseZipArchive(zip), ZipResult::Ok);
   EXPECT_EQ(io.Write(out, "", 0, &written), 0u);  // still the caller's handle
   EXPECT_EQ(io.Close(out), 0u);
 
   // The writer's own mapping, full after the first member: refused, then sticky.
-  zip = CreateZipArchive(io, Memory(nullptr), 4096, Kind::Memory);
+  zip = CreateZipArchive(io, clock, Memory(nullptr), 4096, Kind::Memory);
   EXPECT_EQ(AddFile(zip, L"offset.log", L"piped.log"), ZipResult::MemoryTooSmall);
   EXPECT_EQ(AddFile(zip, L"again.log", L"piped.log"), ZipResult::AlreadyFailed);
   EXPECT_EQ(CloseZipArchive(zip), ZipResult::Ok);

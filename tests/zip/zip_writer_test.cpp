@@ -30,8 +30,8 @@ std::uint32_t Dos(const ZipHeader& h) { return h.date << 16 | h.time; }
 
 class ZipWriterTest : public ::testing::Test {
  protected:
-  void SetUp() override { m.io.SetNowForTest(kNow); }
-  ZipHandle* Create(const std::wstring& path) { return CreateZipArchive(m.io, Path(path), 0, Kind::FileName); }
+  void SetUp() override { m.clock.SetNowForTest(kNow); }
+  ZipHandle* Create(const std::wstring& path) { return CreateZipArchive(m.io, m.clock, Path(path), 0, Kind::FileName); }
   ZipResult AddFile(ZipHandle* zip, const std::wstring& name, const std::wstring& path) {
     return AddZipMember(zip, name, Path(path), 0, Kind::FileName);
   }
@@ -194,7 +194,7 @@ TEST_F(ZipWriterTest, RefusalsSayWhyAndLeaveTheArchiveUsable) {
   for (const auto& c : cases) {
     m.io.SetFailureHook([&](FileIoOp op, FileHandle) { return c.fault ? c.fault(op) : 0u; });
     ZipResult result = ZipResult::Ok;
-    const ZipHandle* created = c.create ? CreateZipArchive(m.io, c.target, c.length, c.kind, &result) : nullptr;
+    const ZipHandle* created = c.create ? CreateZipArchive(m.io, m.clock, c.target, c.length, c.kind, &result) : nullptr;
     if (!c.create) result = AddZipMember(zip, L"x.gz", c.target, c.length, c.kind);
     EXPECT_EQ(created, nullptr) << c.what;
     EXPECT_EQ(std::make_tuple(result, m.io.OpenHandleCount()), std::make_tuple(c.result, handles)) << c.what;
@@ -233,7 +233,7 @@ TEST_F(ZipWriterTest, OutputFaultsAreSticky) {
       {"memory area full", FileIoOp::Write, 0, ZipResult::MemoryTooSmall},
   };
   for (const auto& c : cases) {
-    ZipHandle* zip = c.call ? Create(L"C:\\sticky.zip") : CreateZipArchive(m.io, Memory(area.data()), area.size(), Kind::Memory);
+    ZipHandle* zip = c.call ? Create(L"C:\\sticky.zip") : CreateZipArchive(m.io, m.clock, Memory(area.data()), area.size(), Kind::Memory);
     ASSERT_EQ(AddMemory(zip, L"first.log", first), ZipResult::Ok);
     int calls = 0;
     m.io.SetFailureHook([&](FileIoOp op, FileHandle) { return op == c.failing && ++calls == c.call ? 112u : 0u; });
@@ -252,9 +252,9 @@ TEST_F(ZipWriterTest, OutputFaultsAreSticky) {
   }
   // The area's last byte is never used: 22 bytes do not hold the 22-byte end record.
   Bytes tiny(22, 0);
-  EXPECT_EQ(CloseZipArchive(CreateZipArchive(m.io, Memory(tiny.data()), tiny.size(), Kind::Memory)), ZipResult::WriteFailed);
+  EXPECT_EQ(CloseZipArchive(CreateZipArchive(m.io, m.clock, Memory(tiny.data()), tiny.size(), Kind::Memory)), ZipResult::WriteFailed);
   // The writer's own mapping is released with the archive.
-  ZipHandle* zip = CreateZipArchive(m.io, Memory(nullptr), 1 << 20, Kind::Memory);
+  ZipHandle* zip = CreateZipArchive(m.io, m.clock, Memory(nullptr), 1 << 20, Kind::Memory);
   EXPECT_EQ(m.io.MappedViewCount(), 1u);
   EXPECT_EQ(AddMemory(zip, L"first.log", first), ZipResult::Ok);
   EXPECT_EQ(CloseZipArchive(zip), ZipResult::Ok);
@@ -277,7 +277,7 @@ TEST_F(ZipWriterTest, NonSeekableOutputUsesDataDescriptors) {
     std::uint32_t got = 0;
     while (m.io.Read(readEnd, buffer, sizeof buffer, &got) == 0 && got > 0) bytes.insert(bytes.end(), buffer, buffer + got);
   });
-  ZipHandle* zip = CreateZipArchive(m.io, Handle(writeEnd), 0, Kind::Handle);
+  ZipHandle* zip = CreateZipArchive(m.io, m.clock, Handle(writeEnd), 0, Kind::Handle);
   m.io.Close(writeEnd);  // the writer works on its own duplicate
   const auto addPipe = [&](const wchar_t* name, std::uint64_t length) {
     FileHandle r = kNoFile, w = kNoFile;

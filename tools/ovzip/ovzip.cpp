@@ -5,21 +5,25 @@
 #include <string>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/fileio.h"
 #include "zip/deflate.h"
 #include "zip/zip_writer.h"
 
 #ifdef _WIN32
+#include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_fileio.h"
 #else
 #include <filesystem>
 
+#include "platform/sim/sim_clock.h"
 #include "platform/sim/sim_fileio.h"
 #include "platform/sim/sim_files.h"
 #endif
 
 namespace {
 
+using ov::platform::Clock;
 using ov::platform::FileHandle;
 using ov::platform::FileIo;
 
@@ -95,10 +99,11 @@ int DeflateFile(FileIo& io, const std::wstring& in, const std::wstring& out) {
   return 0;
 }
 
-int ZipFiles(FileIo& io, const std::wstring& archive, const std::vector<std::wstring>& files) {
+int ZipFiles(FileIo& io, Clock& clock, const std::wstring& archive, const std::vector<std::wstring>& files) {
   ov::zip::ZipResult result = ov::zip::ZipResult::Ok;
   ov::zip::ZipHandle* zip =
-      ov::zip::CreateZipArchive(io, ov::zip::ZipTarget{archive}, 0, ov::zip::ZipSourceKind::FileName, &result);
+      ov::zip::CreateZipArchive(io, clock, ov::zip::ZipTarget{archive}, 0, ov::zip::ZipSourceKind::FileName,
+                                &result);
   if (zip == nullptr) {
     std::fprintf(stderr, "ovzip: cannot create %s (result %u)\n", Narrow(archive).c_str(),
                  static_cast<unsigned>(result));
@@ -121,10 +126,10 @@ int ZipFiles(FileIo& io, const std::wstring& archive, const std::vector<std::wst
   return status;
 }
 
-int Run(FileIo& io, const std::vector<std::wstring>& args) {
+int Run(FileIo& io, Clock& clock, const std::vector<std::wstring>& args) {
   if (args.size() == 3 && args[0] == L"--deflate") return DeflateFile(io, args[1], args[2]);
   if (args.size() >= 2 && args[0] != L"--deflate") {
-    return ZipFiles(io, args[0], std::vector<std::wstring>(args.begin() + 1, args.end()));
+    return ZipFiles(io, clock, args[0], std::vector<std::wstring>(args.begin() + 1, args.end()));
   }
   std::fprintf(stderr, "usage: ovzip ARCHIVE FILE...\n       ovzip --deflate IN OUT\n");
   return 2;
@@ -136,7 +141,8 @@ int Run(FileIo& io, const std::vector<std::wstring>& args) {
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::wstring> args(argv + 1, argv + argc);
   ov::platform::win32::Win32FileIo io;
-  return Run(io, args);
+  ov::platform::win32::Win32Clock clock;
+  return Run(io, clock, args);
 }
 #else
 int main(int argc, char** argv) {
@@ -148,6 +154,7 @@ int main(int argc, char** argv) {
   }
   ov::platform::sim::SimFileSystem files("/");
   ov::platform::sim::SimFileIo io(files);
-  return Run(io, args);
+  ov::platform::sim::SimClock clock;
+  return Run(io, clock, args);
 }
 #endif
