@@ -153,7 +153,11 @@ unsigned ChooseGramOffset(const DeflateState& s, const Search& q, unsigned done,
   const unsigned shared = std::min(doneLen - kGramLength, maxOffset);
   unsigned best = 0;
   int bestNext = s.gramPrev[done & kWMask];
-  for (unsigned o = 1; o <= shared; ++o) {
+  // Five grams spread over the shared bytes meet the rare ones about as well as all of
+  // them, at a fraction of the look-ups.
+  constexpr unsigned kProbes = 4;
+  for (unsigned i = 1; i <= kProbes; ++i) {
+    const unsigned o = shared * i / kProbes;
     const int next = static_cast<int>(s.gramPrev[(done + o) & kWMask]) - static_cast<int>(o);
     if (next < bestNext) bestNext = next, best = o;
   }
