@@ -92,16 +92,6 @@ void InsertInside(DeflateState& s, unsigned from, unsigned last, unsigned end) {
   s.insHash = h;
 }
 
-// Whether the first n bytes at a and b are equal.
-bool SharesPrefix(const std::uint8_t* a, const std::uint8_t* b, unsigned n) {
-  for (unsigned i = 0; i < n; i += 8) {
-    std::uint64_t diff = Load64(a + i) ^ Load64(b + i);
-    if (n - i < 8) diff <<= 64 - 8 * (n - i);  // little-endian: drop the bytes beyond n
-    if (diff != 0) return false;
-  }
-  return true;
-}
-
 // Length of the common prefix of scan and match, at most kMaxMatch. The first two bytes
 // are known to be equal; so is the third, since the hash of the first three bytes is
 // shared, but comparing from the third costs nothing and assumes less.
@@ -126,40 +116,61 @@ struct Search {
   unsigned bestLen;
 };
 
-// Where a walk of the gram chain at offset o goes on, to reach every candidate below done
-// (all those at or above it were looked at). When done shares the gram, it is on the chain
-// and the walk goes on right after it; otherwise the walk goes down from the chain's head,
-// past the candidates already looked at.
-unsigned GramCursor(const DeflateState& s, const Search& q, unsigned o, unsigned done) {
-  if (SharesPrefix(q.scan + o, s.window + done + o, kGramLength)) return s.gramPrev[(done + o) & kWMask];
-  unsigned at = s.gramHead[GramHash(q.scan + o)];
-  while (at >= done + o) at = s.gramPrev[at & kWMask];
-  return at;
+// Where the walk goes on: the chain of the gram at `offset`, from position `at` on it,
+// which stands for the candidate at - offset.
+struct GramWalk {
+  unsigned offset;
+  unsigned at;
+  int Candidate() const { return static_cast<int>(at) - static_cast<int>(offset); }
+};
+
+// The first position below done + o on the chain of the gram at offset o, found from the
+// chain's head within kSteps steps, so that the walk reaches every candidate below done
+// (all those at or above it were looked at); none when the chain is busier than that
+// above it, since a busy chain is a poor one to walk anyway.
+bool GramChainBelow(const DeflateState& s, const Search& q, unsigned o, unsigned done,
+                    unsigned steps, unsigned* at) {
+  *at = s.gramHead[GramHash(q.scan + o)];
+  for (; *at >= done + o; *at = s.gramPrev[*at & kWMask]) {
+    if (steps-- == 0) return false;
+  }
+  return true;
 }
 
-// The gram offset for the walk to go on with below done, the candidate just looked at,
-// which shares doneLen bytes with the current string. Offsets up to bestLen + 1 -
+// Chooses the gram chain for the walk to go on with below done, the candidate just looked
+// at, which shares doneLen bytes with the current string. Offsets up to bestLen + 1 -
 // kGramLength keep every candidate that can beat the best match on the chain, and below
 // done's distance keep every one of them, and done itself, among the positions linked so
-// far. Among the grams that done shares, whose chains it lies on, the one whose next
-// position skips furthest back is taken: on log text, the gram of the bytes where lines
-// differ (the end of a time stamp, a thread id), whose chain holds a handful of lines where
-// the 3-byte chain holds every line of the window. When done shares none, the gram that
-// ends where a better match must go on.
-unsigned ChooseGramOffset(const DeflateState& s, const Search& q, unsigned done, unsigned doneLen) {
-  unsigned maxOffset = q.bestLen + 1 - kGramLength;
-  if (maxOffset >= q.strstart - done) maxOffset = q.strstart - done - 1;
-  if (doneLen < kGramLength) return maxOffset;
-  const unsigned shared = std::min(doneLen - kGramLength, maxOffset);
-  unsigned best = 0;
-  int bestNext = s.gramPrev[done & kWMask];
-  // Five grams spread over the shared bytes meet the rare ones about as well as all of
-  // them, at a fraction of the look-ups.
-  constexpr unsigned kProbes = 4;
-  for (unsigned i = 1; i <= kProbes; ++i) {
-    const unsigned o = shared * i / kProbes;
-    const int next = static_cast<int>(s.gramPrev[(done + o) & kWMask]) - static_cast<int>(o);
-    if (next < bestNext) bestNext = next, best = o;
+// far. The chain whose next position stands for the candidate furthest back is taken: on
+// log text, the chain of the bytes where lines differ (the end of a time stamp, a thread
+// id, a counter) holds a handful of lines where the 3-byte chain holds every line of the
+// window. Tried: grams that done shares, whose chains it lies on, so that their next
+// positions are one look-up away (five spread over the shared bytes meet the rare ones
+// about as well as all of them, at a fraction of the look-ups); and the last gram a
+// better match must share, which ends with the byte where it must first differ from the
+// best one, looked up from its chain's head.
+GramWalk ChooseGram(const DeflateState& s, const Search& q, unsigned done, unsigned doneLen) {
+  constexpr unsigned kHeadSteps = 2;
+  unsigned last = q.bestLen + 1 - kGramLength;
+  if (last >= q.strstart - done) last = q.strstart - done - 1;
+  GramWalk best{0, 0};
+  bool found = false;
+  if (doneLen >= kGramLength) {
+    const unsigned shared = std::min(doneLen - kGramLength, last);
+    best = GramWalk{0, s.gramPrev[done & kWMask]};
+    constexpr unsigned kProbes = 4;
+    for (unsigned i = 1; i <= kProbes; ++i) {
+      const unsigned o = shared * i / kProbes;
+      const GramWalk probe{o, s.gramPrev[(done + o) & kWMask]};
+      if (probe.Candidate() < best.Candidate()) best = probe;
+    }
+    found = true;
+  }
+  GramWalk head{last, 0};
+  // Without a shared gram the head is the only way on, however busy its chain.
+  if (GramChainBelow(s, q, last, done, found ? kHeadSteps : ~0u, &head.at) &&
+      (!found || head.Candidate() < best.Candidate())) {
+    best = head;
   }
   return best;
 }
@@ -218,11 +229,12 @@ unsigned LongestMatch(DeflateState& s, unsigned curMatch) {
   const std::uint16_t firstRank = s.rank[firstCandidate & kWMask];
   unsigned done = curMatch;  // candidates at or above this were looked at
   for (;;) {
-    const unsigned o = ChooseGramOffset(s, q, done, doneLen);
+    const GramWalk walk = ChooseGram(s, q, done, doneLen);
+    const unsigned o = walk.offset;
     const std::uint16_t* const prev = s.gramPrev;
     unsigned walked = 0;
     bool improved = false;
-    for (unsigned at = GramCursor(s, q, o, done); at > limit + o; at = prev[at & kWMask]) {
+    for (unsigned at = walk.at; at > limit + o; at = prev[at & kWMask]) {
       const unsigned cand = at - o;
       const std::uint8_t* const match = window + cand;
       // A candidate on the same 3-byte chain that is past the budget means every later
