@@ -162,7 +162,9 @@ GramWalk ChooseGram(const DeflateState& s, const Search& q, unsigned done, unsig
     for (unsigned i = 1; i <= kProbes; ++i) {
       const unsigned o = shared * i / kProbes;
       const GramWalk probe{o, s.gramPrev[(done + o) & kWMask]};
-      if (probe.Candidate() < best.Candidate()) best = probe;
+      const bool further = probe.Candidate() < best.Candidate();
+      best.offset = further ? probe.offset : best.offset;  // selects, not branches
+      best.at = further ? probe.at : best.at;
     }
     found = true;
   }
@@ -343,6 +345,12 @@ void Run(DeflateState& s) {
   while (s.lookahead != 0 && !s.writeFailed) {
     unsigned hashHead = 0;
     if (s.lookahead >= kMinMatch) hashHead = InsertString(s, s.strstart);
+    // Linking the gram here, in order, saves the search a catch-up loop of varying length
+    // whose end the processor mispredicts.
+    if (s.gramPos == s.strstart && s.lookahead >= kMinLookahead) {
+      LinkGram(s, s.strstart);
+      s.gramPos = s.strstart + 1;
+    }
 
     s.prevLength = s.matchLength;
     s.prevMatch = s.matchStart;
