@@ -58,6 +58,7 @@ unsigned GramHash(const std::uint8_t* p) {
   return static_cast<unsigned>((w * 0x9E3779B97F4A7C15ull) >> (64 - kGramHashBits));
 }
 
+// Makes position p the head of its gram's chain.
 void LinkGram(DeflateState& s, unsigned p) {
   const unsigned h = GramHash(s.window + p);
   s.gramPrev[p & kWMask] = s.gramHead[h];
@@ -113,7 +114,14 @@ unsigned MatchLength(const std::uint8_t* scan, const std::uint8_t* match) {
 struct Search {
   const std::uint8_t* scan;
   unsigned strstart;
+  unsigned limit;      // positions at or below it are out of reach
+  unsigned niceMatch;  // a match this long ends the search
+  unsigned budget;     // candidates the 3-byte walk looks at
+  std::uint16_t firstRank;  // rank of its first candidate
+  std::uint32_t scan3;      // the first three bytes
+  std::uint16_t scanStart;  // the first two bytes
   unsigned bestLen;
+  std::uint16_t scanEnd;    // the two bytes that end the best match
 };
 
 // Where the walk goes on: the chain of the gram at `offset`, from position `at` on it,
@@ -125,7 +133,7 @@ struct GramWalk {
 };
 
 // The first position below done + o on the chain of the gram at offset o, found from the
-// chain's head within kSteps steps, so that the walk reaches every candidate below done
+// chain's head within `steps` steps, so that the walk reaches every candidate below done
 // (all those at or above it were looked at); none when the chain is busier than that
 // above it, since a busy chain is a poor one to walk anyway.
 bool GramChainBelow(const DeflateState& s, const Search& q, unsigned o, unsigned done,
@@ -177,6 +185,50 @@ GramWalk ChooseGram(const DeflateState& s, const Search& q, unsigned done, unsig
   return best;
 }
 
+// The search from the moment its best match is long enough for the gram chains: a
+// candidate that can beat bestLen shares a gram with the current string at each offset o
+// up to bestLen + 1 - kGramLength, so the walk goes down the chain of one of them instead
+// of the 3-byte chain, from below done, the candidate looked at last. The candidates keep
+// their order, and their rank says whether the 3-byte walk would still reach them.
+unsigned WalkGramChains(DeflateState& s, Search& q, unsigned done, unsigned doneLen) {
+  const std::uint8_t* const window = s.window;
+  for (;;) {
+    const GramWalk walk = ChooseGram(s, q, done, doneLen);
+    const unsigned o = walk.offset;
+    const std::uint16_t* const prev = s.gramPrev;
+    unsigned walked = 0;
+    bool improved = false;
+    for (unsigned at = walk.at; at > q.limit + o; at = prev[at & kWMask]) {
+      const unsigned cand = at - o;
+      const std::uint8_t* const match = window + cand;
+      // A candidate on the same 3-byte chain that is past the budget means every later
+      // one is too. Only a longer match must be refused for it, so the walk looks at the
+      // rank just now and then to end early, and always before taking a match.
+      if ((++walked & 31) == 0 && (Load32(match) & 0xFFFFFF) == q.scan3 &&
+          static_cast<std::uint16_t>(q.firstRank - s.rank[cand & kWMask]) >= q.budget) {
+        return q.bestLen;
+      }
+      if (Load16(match + q.bestLen - 1) != q.scanEnd || Load16(match) != q.scanStart) continue;
+      const unsigned len = MatchLength(q.scan, match);
+      if (len > q.bestLen) {
+        // A longer match shares at least bestLen + 1 >= 6 bytes: it is on the 3-byte chain.
+        if (static_cast<std::uint16_t>(q.firstRank - s.rank[cand & kWMask]) >= q.budget) {
+          return q.bestLen;
+        }
+        s.matchStart = cand;
+        q.bestLen = len;
+        if (len >= q.niceMatch) return len;
+        q.scanEnd = Load16(q.scan + len - 1);
+        done = cand;
+        doneLen = len;
+        improved = true;
+        break;
+      }
+    }
+    if (!improved) return q.bestLen;
+  }
+}
+
 // Follows the hash chain from curMatch for the longest match of the string at the current
 // position; returns its length (the previous match length when nothing longer is found)
 // and leaves its start in matchStart. The first candidate of the greatest length wins;
@@ -187,83 +239,41 @@ unsigned LongestMatch(DeflateState& s, unsigned curMatch) {
   const std::uint8_t* const window = s.window;
   const unsigned strstart = s.strstart;
   const std::uint8_t* const scan = window + strstart;
-  unsigned bestLen = s.prevLength;
-  const unsigned niceMatch = s.niceMatch;
-  const unsigned limit = strstart > kMaxDist ? strstart - kMaxDist : 0;
   if (s.prevLength >= s.goodMatch) chainLength >>= 2;  // a good match is in hand already
   if (kWindowSize - strstart < kMinLookahead) s.Fail("insufficient lookahead");
-  const unsigned budget = chainLength;
-  const unsigned firstCandidate = curMatch;
+  Search q{scan,
+           strstart,
+           strstart > kMaxDist ? strstart - kMaxDist : 0,
+           s.niceMatch,
+           chainLength,
+           s.rank[curMatch & kWMask],
+           Load32(scan) & 0xFFFFFF,
+           Load16(scan),
+           s.prevLength,
+           Load16(scan + s.prevLength - 1)};
   // The gram chains hold final input only while the full lookahead is there.
   const bool grams = s.lookahead >= kMinLookahead;
   if (grams) CatchUpGrams(s, strstart);
 
-  const std::uint16_t scanStart = Load16(scan);
-  std::uint16_t scanEnd = Load16(scan + bestLen - 1);
-  unsigned doneLen = 0;  // bytes the last candidate looked at shares, where known
-  do {
+  for (;;) {
     if (curMatch >= strstart) s.Fail("no future");
     const std::uint8_t* const match = window + curMatch;
-    doneLen = 0;
+    unsigned doneLen = 0;  // bytes the candidate shares, where known
     // Only a candidate that agrees at the end of the best match so far can beat it.
-    if (Load16(match + bestLen - 1) == scanEnd && Load16(match) == scanStart) {
+    if (Load16(match + q.bestLen - 1) == q.scanEnd && Load16(match) == q.scanStart) {
       const unsigned len = MatchLength(scan, match);
       if (strstart + len > kWindowSize) s.Fail("wild scan");
       doneLen = len;
-      if (len > bestLen) {
-        s.matchStart = curMatch;
-        bestLen = len;
-        if (len >= niceMatch) return bestLen;
-        scanEnd = Load16(scan + bestLen - 1);
-      }
-    }
-    if (grams && bestLen + 1 >= kGramLength) break;
-    curMatch = s.prev[curMatch & kWMask];
-    if (curMatch <= limit || --chainLength == 0) return bestLen;
-  } while (true);
-
-  // From here on, a candidate that can beat bestLen shares a gram with the current string
-  // at each offset o up to bestLen + 1 - kGramLength: walk the chain of one of them instead.
-  // The candidates keep their order, and their rank says whether the 3-byte walk would
-  // still reach them.
-  Search q{scan, strstart, bestLen};
-  const std::uint32_t scan3 = Load32(scan) & 0xFFFFFF;
-  const std::uint16_t firstRank = s.rank[firstCandidate & kWMask];
-  unsigned done = curMatch;  // candidates at or above this were looked at
-  for (;;) {
-    const GramWalk walk = ChooseGram(s, q, done, doneLen);
-    const unsigned o = walk.offset;
-    const std::uint16_t* const prev = s.gramPrev;
-    unsigned walked = 0;
-    bool improved = false;
-    for (unsigned at = walk.at; at > limit + o; at = prev[at & kWMask]) {
-      const unsigned cand = at - o;
-      const std::uint8_t* const match = window + cand;
-      // A candidate on the same 3-byte chain that is past the budget means every later
-      // one is too. Only a longer match must be refused for it, so the walk looks at the
-      // rank just now and then to end early, and always before taking a match.
-      if ((++walked & 31) == 0 && (Load32(match) & 0xFFFFFF) == scan3 &&
-          static_cast<std::uint16_t>(firstRank - s.rank[cand & kWMask]) >= budget) {
-        return q.bestLen;
-      }
-      if (Load16(match + q.bestLen - 1) != scanEnd || Load16(match) != scanStart) continue;
-      const unsigned len = MatchLength(scan, match);
       if (len > q.bestLen) {
-        // A longer match shares at least bestLen + 1 >= 6 bytes: it is on the 3-byte chain.
-        if (static_cast<std::uint16_t>(firstRank - s.rank[cand & kWMask]) >= budget) {
-          return q.bestLen;
-        }
-        s.matchStart = cand;
+        s.matchStart = curMatch;
         q.bestLen = len;
-        if (len >= niceMatch) return len;
-        scanEnd = Load16(scan + len - 1);
-        done = cand;
-        doneLen = len;
-        improved = true;
-        break;
+        if (len >= q.niceMatch) return len;
+        q.scanEnd = Load16(scan + len - 1);
       }
     }
-    if (!improved) return q.bestLen;
+    if (grams && q.bestLen + 1 >= kGramLength) return WalkGramChains(s, q, curMatch, doneLen);
+    curMatch = s.prev[curMatch & kWMask];
+    if (curMatch <= q.limit || --chainLength == 0) return q.bestLen;
   }
 }
 

@@ -34,12 +34,15 @@ inline constexpr unsigned kNiceMatch = 258;
 // candidates and the chain budget, every position is linked into a chain of the positions
 // whose next kGramLength bytes (a gram) hash alike. Once the best match is m long, a
 // candidate can only beat it by sharing the first m + 1 bytes; for every gram among them,
-// at offset o, the candidate plus o is on that gram's chain. The search walks the chain of
-// the gram, among those, that skips furthest back: on log text the bytes
-// where lines differ (the end of a time stamp, a thread id) make rare grams, so the walk
-// looks at a handful of lines where the 3-byte chain holds every line of the window. Each
+// at offset o, the candidate plus o is on that gram's chain, and every such chain holds
+// the candidates in the same order as the 3-byte chain. The search walks whichever chain
+// of these skips furthest back: on log text, the chain of the bytes where lines differ
+// (the end of a time stamp, a thread id, a counter) holds a handful of lines where the
+// 3-byte chain holds every line of the window, whatever the layout of the lines. Each
 // candidate's rank in its 3-byte chain tells whether the 3-byte walk would have reached it
-// within its budget. The result is the same, found sooner.
+// within its budget. The result is the same, found sooner. Six bytes balance the two ends:
+// longer grams pick lines out better, but the 3-byte walk must then go on until the best
+// match is longer, which costs more on text and binary files.
 inline constexpr unsigned kGramLength = 6;
 inline constexpr unsigned kGramHashBits = 14;
 inline constexpr unsigned kGramHashSize = 1u << kGramHashBits;
