@@ -2,6 +2,7 @@
 // search and the lazy evaluation that turns the input into literals and matches.
 #include "zip/deflate.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <memory>
@@ -50,75 +51,46 @@ unsigned InsertString(DeflateState& s, unsigned pos) {
   return head;
 }
 
-// Hash of the first kLevelLength[k] bytes at p.
-template <int K>
-unsigned LevelHash(const std::uint8_t* p) {
-  constexpr unsigned kLen = kLevelLength[K];
-  std::uint64_t h = 0;
-  for (unsigned i = 0; i < kLen; i += 8) {
-    std::uint64_t w = Load64(p + i);
-    if (kLen - i < 8) w <<= 64 - 8 * (kLen - i);  // drop the bytes beyond the prefix
-    h = (h ^ w) * 0x9E3779B97F4A7C15ull;
-  }
-  return static_cast<unsigned>(h >> (64 - kLevelHashBits));
+// Hash of the gram (kGramLength bytes) at p.
+unsigned GramHash(const std::uint8_t* p) {
+  static_assert(kGramLength < 8);
+  const std::uint64_t w = Load64(p) << (64 - 8 * kGramLength);  // little-endian: the gram's bytes
+  return static_cast<unsigned>((w * 0x9E3779B97F4A7C15ull) >> (64 - kGramHashBits));
 }
 
-// Links position p into level chains K and up. The state is indexed directly, which keeps
-// every table one offset from a single register.
-template <int K = 0>
-void LinkLevels(DeflateState& s, unsigned p) {
-  if constexpr (K < kLevels) {
-    const unsigned h = LevelHash<K>(s.window + p);
-    s.levelPrev[K][p & kWMask] = s.levelHead[K][h];
-    s.levelHead[K][h] = static_cast<std::uint16_t>(p);
-    LinkLevels<K + 1>(s, p);
-  }
+// Makes position p the head of its gram's chain.
+void LinkGram(DeflateState& s, unsigned p) {
+  const unsigned h = GramHash(s.window + p);
+  s.gramPrev[p & kWMask] = s.gramHead[h];
+  s.gramHead[h] = static_cast<std::uint16_t>(p);
 }
 
-// Links the positions before `to` into the level chains. Only done while the input reaches
-// far enough beyond them that every prefix hashed is final.
-void CatchUpLevels(DeflateState& s, unsigned to) {
-  for (unsigned p = s.levelPos; p < to; ++p) LinkLevels(s, p);
-  if (s.levelPos < to) s.levelPos = to;
+// Links the positions before `to` into the gram chains. Only done while the input reaches
+// far enough beyond them that every gram hashed is final.
+void CatchUpGrams(DeflateState& s, unsigned to) {
+  for (unsigned p = s.gramPos; p < to; ++p) LinkGram(s, p);
+  if (s.gramPos < to) s.gramPos = to;
 }
 
 // Inserts the positions from..last inside a match into the 3-byte chains. Where the input
-// ends at or beyond `end`, so every prefix hashed is final, the same pass links them into
-// the level chains too; otherwise the next search catches them up. Inside a match the
+// ends at or beyond `end`, so every gram hashed is final, the same pass links them into
+// the gram chains too; otherwise the next search catches them up. Inside a match the
 // running 3-byte hash is cheapest: each is the last one with one byte shifted in.
 void InsertInside(DeflateState& s, unsigned from, unsigned last, unsigned end) {
   const std::uint8_t* const window = s.window;
   unsigned h = ((static_cast<unsigned>(window[from]) << kHashShift) ^ window[from + 1]) & kHashMask;
-  const bool levels = last + kLevelLength[kLevels - 1] <= end;
-  if (levels) CatchUpLevels(s, from);
+  const bool grams = last + kGramLength <= end;
+  if (grams) CatchUpGrams(s, from);
   for (unsigned p = from; p <= last; ++p) {
     h = ((h << kHashShift) ^ window[p + 2]) & kHashMask;
     const unsigned head = s.head[h];
     s.prev[p & kWMask] = static_cast<std::uint16_t>(head);
     s.rank[p & kWMask] = static_cast<std::uint16_t>(s.rank[head & kWMask] + 1);
     s.head[h] = static_cast<std::uint16_t>(p);
-    if (levels) LinkLevels(s, p);
+    if (grams) LinkGram(s, p);
   }
-  if (levels) s.levelPos = last + 1;
+  if (grams) s.gramPos = last + 1;
   s.insHash = h;
-}
-
-template <int K = 0>
-unsigned LevelStartHash(int k, const std::uint8_t* scan) {
-  if constexpr (K + 1 < kLevels) {
-    if (k != K) return LevelStartHash<K + 1>(k, scan);
-  }
-  return LevelHash<K>(scan);
-}
-
-// Whether the first n bytes at a and b are equal.
-bool SharesPrefix(const std::uint8_t* a, const std::uint8_t* b, unsigned n) {
-  for (unsigned i = 0; i < n; i += 8) {
-    std::uint64_t diff = Load64(a + i) ^ Load64(b + i);
-    if (n - i < 8) diff <<= 64 - 8 * (n - i);  // little-endian: drop the bytes beyond n
-    if (diff != 0) return false;
-  }
-  return true;
 }
 
 // Length of the common prefix of scan and match, at most kMaxMatch. The first two bytes
@@ -137,6 +109,126 @@ unsigned MatchLength(const std::uint8_t* scan, const std::uint8_t* match) {
   return kMaxMatch;
 }
 
+// The search for the longest match of the string at the current position, as the 3-byte
+// chain walk defines it, and what it has found so far.
+struct Search {
+  const std::uint8_t* scan;
+  unsigned strstart;
+  unsigned limit;      // positions at or below it are out of reach
+  unsigned niceMatch;  // a match this long ends the search
+  unsigned budget;     // candidates the 3-byte walk looks at
+  std::uint16_t firstRank;  // rank of its first candidate
+  std::uint32_t scan3;      // the first three bytes
+  std::uint16_t scanStart;  // the first two bytes
+  unsigned bestLen;
+  std::uint16_t scanEnd;    // the two bytes that end the best match
+};
+
+// Where the walk goes on: the chain of the gram at `offset`, from position `at` on it,
+// which stands for the candidate at - offset.
+struct GramWalk {
+  unsigned offset;
+  unsigned at;
+  int Candidate() const { return static_cast<int>(at) - static_cast<int>(offset); }
+};
+
+// The first position below done + o on the chain of the gram at offset o, found from the
+// chain's head within `steps` steps, so that the walk reaches every candidate below done
+// (all those at or above it were looked at); none when the chain is busier than that
+// above it, since a busy chain is a poor one to walk anyway.
+bool GramChainBelow(const DeflateState& s, const Search& q, unsigned o, unsigned done,
+                    unsigned steps, unsigned* at) {
+  *at = s.gramHead[GramHash(q.scan + o)];
+  for (; *at >= done + o; *at = s.gramPrev[*at & kWMask]) {
+    if (steps-- == 0) return false;
+  }
+  return true;
+}
+
+// Chooses the gram chain for the walk to go on with below done, the candidate just looked
+// at, which shares doneLen bytes with the current string. Offsets up to bestLen + 1 -
+// kGramLength keep every candidate that can beat the best match on the chain, and below
+// done's distance keep every one of them, and done itself, among the positions linked so
+// far. The chain whose next position stands for the candidate furthest back is taken: on
+// log text, the chain of the bytes where lines differ (the end of a time stamp, a thread
+// id, a counter) holds a handful of lines where the 3-byte chain holds every line of the
+// window. Tried: grams that done shares, whose chains it lies on, so that their next
+// positions are one look-up away (five spread over the shared bytes meet the rare ones
+// about as well as all of them, at a fraction of the look-ups); and the last gram a
+// better match must share, which ends with the byte where it must first differ from the
+// best one, looked up from its chain's head.
+GramWalk ChooseGram(const DeflateState& s, const Search& q, unsigned done, unsigned doneLen) {
+  constexpr unsigned kHeadSteps = 2;
+  unsigned last = q.bestLen + 1 - kGramLength;
+  if (last >= q.strstart - done) last = q.strstart - done - 1;
+  GramWalk best{0, 0};
+  bool found = false;
+  if (doneLen >= kGramLength) {
+    const unsigned shared = std::min(doneLen - kGramLength, last);
+    best = GramWalk{0, s.gramPrev[done & kWMask]};
+    constexpr unsigned kProbes = 4;
+    for (unsigned i = 1; i <= kProbes; ++i) {
+      const unsigned o = shared * i / kProbes;
+      const GramWalk probe{o, s.gramPrev[(done + o) & kWMask]};
+      const bool further = probe.Candidate() < best.Candidate();
+      best.offset = further ? probe.offset : best.offset;  // selects, not branches
+      best.at = further ? probe.at : best.at;
+    }
+    found = true;
+  }
+  GramWalk head{last, 0};
+  // Without a shared gram the head is the only way on, however busy its chain.
+  if (GramChainBelow(s, q, last, done, found ? kHeadSteps : ~0u, &head.at) &&
+      (!found || head.Candidate() < best.Candidate())) {
+    best = head;
+  }
+  return best;
+}
+
+// The search from the moment its best match is long enough for the gram chains: a
+// candidate that can beat bestLen shares a gram with the current string at each offset o
+// up to bestLen + 1 - kGramLength, so the walk goes down the chain of one of them instead
+// of the 3-byte chain, from below done, the candidate looked at last. The candidates keep
+// their order, and their rank says whether the 3-byte walk would still reach them.
+unsigned WalkGramChains(DeflateState& s, Search& q, unsigned done, unsigned doneLen) {
+  const std::uint8_t* const window = s.window;
+  for (;;) {
+    const GramWalk walk = ChooseGram(s, q, done, doneLen);
+    const unsigned o = walk.offset;
+    const std::uint16_t* const prev = s.gramPrev;
+    unsigned walked = 0;
+    bool improved = false;
+    for (unsigned at = walk.at; at > q.limit + o; at = prev[at & kWMask]) {
+      const unsigned cand = at - o;
+      const std::uint8_t* const match = window + cand;
+      // A candidate on the same 3-byte chain that is past the budget means every later
+      // one is too. Only a longer match must be refused for it, so the walk looks at the
+      // rank just now and then to end early, and always before taking a match.
+      if ((++walked & 31) == 0 && (Load32(match) & 0xFFFFFF) == q.scan3 &&
+          static_cast<std::uint16_t>(q.firstRank - s.rank[cand & kWMask]) >= q.budget) {
+        return q.bestLen;
+      }
+      if (Load16(match + q.bestLen - 1) != q.scanEnd || Load16(match) != q.scanStart) continue;
+      const unsigned len = MatchLength(q.scan, match);
+      if (len > q.bestLen) {
+        // A longer match shares at least bestLen + 1 >= 6 bytes: it is on the 3-byte chain.
+        if (static_cast<std::uint16_t>(q.firstRank - s.rank[cand & kWMask]) >= q.budget) {
+          return q.bestLen;
+        }
+        s.matchStart = cand;
+        q.bestLen = len;
+        if (len >= q.niceMatch) return len;
+        q.scanEnd = Load16(q.scan + len - 1);
+        done = cand;
+        doneLen = len;
+        improved = true;
+        break;
+      }
+    }
+    if (!improved) return q.bestLen;
+  }
+}
+
 // Follows the hash chain from curMatch for the longest match of the string at the current
 // position; returns its length (the previous match length when nothing longer is found)
 // and leaves its start in matchStart. The first candidate of the greatest length wins;
@@ -147,89 +239,41 @@ unsigned LongestMatch(DeflateState& s, unsigned curMatch) {
   const std::uint8_t* const window = s.window;
   const unsigned strstart = s.strstart;
   const std::uint8_t* const scan = window + strstart;
-  unsigned bestLen = s.prevLength;
-  const unsigned niceMatch = s.niceMatch;
-  const unsigned limit = strstart > kMaxDist ? strstart - kMaxDist : 0;
   if (s.prevLength >= s.goodMatch) chainLength >>= 2;  // a good match is in hand already
   if (kWindowSize - strstart < kMinLookahead) s.Fail("insufficient lookahead");
-  const unsigned budget = chainLength;
-  const unsigned firstCandidate = curMatch;
-  // The level chains hold final input only while the full lookahead is there.
-  const bool levels = s.lookahead >= kMinLookahead;
-  if (levels) CatchUpLevels(s, strstart);
+  Search q{scan,
+           strstart,
+           strstart > kMaxDist ? strstart - kMaxDist : 0,
+           s.niceMatch,
+           chainLength,
+           s.rank[curMatch & kWMask],
+           Load32(scan) & 0xFFFFFF,
+           Load16(scan),
+           s.prevLength,
+           Load16(scan + s.prevLength - 1)};
+  // The gram chains hold final input only while the full lookahead is there.
+  const bool grams = s.lookahead >= kMinLookahead;
+  if (grams) CatchUpGrams(s, strstart);
 
-  const std::uint16_t scanStart = Load16(scan);
-  std::uint16_t scanEnd = Load16(scan + bestLen - 1);
-  do {
+  for (;;) {
     if (curMatch >= strstart) s.Fail("no future");
     const std::uint8_t* const match = window + curMatch;
+    unsigned doneLen = 0;  // bytes the candidate shares, where known
     // Only a candidate that agrees at the end of the best match so far can beat it.
-    if (Load16(match + bestLen - 1) == scanEnd && Load16(match) == scanStart) {
+    if (Load16(match + q.bestLen - 1) == q.scanEnd && Load16(match) == q.scanStart) {
       const unsigned len = MatchLength(scan, match);
       if (strstart + len > kWindowSize) s.Fail("wild scan");
-      if (len > bestLen) {
+      doneLen = len;
+      if (len > q.bestLen) {
         s.matchStart = curMatch;
-        bestLen = len;
-        if (len >= niceMatch) return bestLen;
-        scanEnd = Load16(scan + bestLen - 1);
+        q.bestLen = len;
+        if (len >= q.niceMatch) return len;
+        q.scanEnd = Load16(scan + len - 1);
       }
     }
-    if (levels && bestLen + 1 >= kLevelLength[0]) break;
+    if (grams && q.bestLen + 1 >= kGramLength) return WalkGramChains(s, q, curMatch, doneLen);
     curMatch = s.prev[curMatch & kWMask];
-    if (curMatch <= limit || --chainLength == 0) return bestLen;
-  } while (true);
-
-  // From here on, candidates on the 3-byte chain after curMatch that can beat bestLen
-  // share its first kLevelLength[k] bytes: walk chain k instead. Those candidates keep
-  // their order, and their rank says whether the 3-byte walk would still reach them.
-  const std::uint32_t scan3 = Load32(scan) & 0xFFFFFF;
-  const std::uint16_t firstRank = s.rank[firstCandidate & kWMask];
-  unsigned done = curMatch;  // candidates at or above this were examined
-  int k = 0;
-  while (k + 1 < kLevels && bestLen + 1 >= kLevelLength[k + 1]) ++k;
-  for (;;) {
-    const std::uint16_t* const prev = s.levelPrev[k];
-    // When the last candidate looked at shares the level's prefix, it is on the level's
-    // chain and the walk goes on right after it; otherwise from the chain's head, past
-    // the candidates already looked at.
-    unsigned cand;
-    if (SharesPrefix(scan, window + done, kLevelLength[k])) {
-      cand = prev[done & kWMask];
-    } else {
-      cand = s.levelHead[k][LevelStartHash(k, scan)];
-      while (cand >= done) cand = prev[cand & kWMask];
-    }
-    bool climbed = false;
-    unsigned walked = 0;
-    for (; cand > limit; cand = prev[cand & kWMask]) {
-      const std::uint8_t* const match = window + cand;
-      // A candidate on the same 3-byte chain that is past the budget means every later
-      // one is too. Only a longer match must be refused for it, so the walk looks at the
-      // rank just now and then to end early, and always before taking a match.
-      if ((++walked & 31) == 0 && (Load32(match) & 0xFFFFFF) == scan3 &&
-          static_cast<std::uint16_t>(firstRank - s.rank[cand & kWMask]) >= budget) {
-        return bestLen;
-      }
-      if (Load16(match + bestLen - 1) != scanEnd || Load16(match) != scanStart) continue;
-      const unsigned len = MatchLength(scan, match);
-      if (len > bestLen) {
-        // A longer match shares at least bestLen + 1 >= 5 bytes: it is on the 3-byte chain.
-        if (static_cast<std::uint16_t>(firstRank - s.rank[cand & kWMask]) >= budget) {
-          return bestLen;
-        }
-        s.matchStart = cand;
-        bestLen = len;
-        if (len >= niceMatch) return bestLen;
-        scanEnd = Load16(scan + bestLen - 1);
-        if (k + 1 < kLevels && bestLen + 1 >= kLevelLength[k + 1]) {
-          done = cand;
-          while (k + 1 < kLevels && bestLen + 1 >= kLevelLength[k + 1]) ++k;
-          climbed = true;
-          break;
-        }
-      }
-    }
-    if (!climbed) return bestLen;
+    if (curMatch <= q.limit || --chainLength == 0) return q.bestLen;
   }
 }
 
@@ -237,7 +281,7 @@ unsigned LongestMatch(DeflateState& s, unsigned curMatch) {
 // become 0 (empty). Where SSE2 is there, a saturating subtraction does 32 entries a step.
 void SlideTable(std::uint16_t* table, std::size_t entries) {
 #if defined(__SSE2__)
-  static_assert(kHashSize % 32 == 0 && kWSize % 32 == 0 && kLevelHashSize % 32 == 0);
+  static_assert(kHashSize % 32 == 0 && kWSize % 32 == 0 && kGramHashSize % 32 == 0);
   const __m128i sub = _mm_set1_epi16(static_cast<short>(kWSize));
   for (std::size_t i = 0; i < entries; i += 32) {
     __m128i* const v = reinterpret_cast<__m128i*>(table + i);
@@ -268,9 +312,9 @@ void FillWindow(DeflateState& s) {
     s.blockStart -= kWSize;
     SlideTable(s.head, kHashSize);
     SlideTable(s.prev, kWSize);
-    for (auto& table : s.levelHead) SlideTable(table, kLevelHashSize);
-    for (auto& table : s.levelPrev) SlideTable(table, kWSize);
-    s.levelPos = s.levelPos >= kWSize ? s.levelPos - kWSize : 0;
+    SlideTable(s.gramHead, kGramHashSize);
+    SlideTable(s.gramPrev, kWSize);
+    s.gramPos = s.gramPos >= kWSize ? s.gramPos - kWSize : 0;
     more += kWSize;
   }
   if (s.eofile) return;
@@ -311,6 +355,12 @@ void Run(DeflateState& s) {
   while (s.lookahead != 0 && !s.writeFailed) {
     unsigned hashHead = 0;
     if (s.lookahead >= kMinMatch) hashHead = InsertString(s, s.strstart);
+    // Linking the gram here, in order, saves the search a catch-up loop of varying length
+    // whose end the processor mispredicts.
+    if (s.gramPos == s.strstart && s.lookahead >= kMinLookahead) {
+      LinkGram(s, s.strstart);
+      s.gramPos = s.strstart + 1;
+    }
 
     s.prevLength = s.matchLength;
     s.prevMatch = s.matchStart;
@@ -368,9 +418,9 @@ void InitState(DeflateState& s, const DeflateIo& io) {
   std::memset(s.head, 0, sizeof s.head);
   std::memset(s.prev, 0, sizeof s.prev);
   std::memset(s.rank, 0, sizeof s.rank);
-  std::memset(s.levelHead, 0, sizeof s.levelHead);
-  std::memset(s.levelPrev, 0, sizeof s.levelPrev);
-  s.levelPos = 0;
+  std::memset(s.gramHead, 0, sizeof s.gramHead);
+  std::memset(s.gramPrev, 0, sizeof s.gramPrev);
+  s.gramPos = 0;
   s.insHash = 0;
   s.strstart = 0;
   s.blockStart = 0;

@@ -31,20 +31,21 @@ inline constexpr unsigned kGoodMatch = 32;
 inline constexpr unsigned kNiceMatch = 258;
 
 // Search acceleration: besides the hash chains of 3-byte strings that define the
-// candidates and the chain budget, positions are linked in chains of longer prefixes.
-// Once the best match is at least kLevelLength[k] - 1 long, only candidates sharing
-// kLevelLength[k] bytes can improve on it, and those are found on chain k without walking
-// the 3-byte chain; each position's rank in its 3-byte chain tells whether the 3-byte
-// walk would have reached it within its budget. The result is the same, found sooner.
-// Two levels keep the linking cost per input byte low; more cut the candidates further
-// but cost more than they save on log text. The second level's 24 bytes cover a trace
-// line's millisecond time stamp and the blank after it: a shorter prefix (the minute,
-// the second) is shared by most lines in the window, each of which the walk would then
-// have to look at.
-inline constexpr int kLevels = 2;
-inline constexpr unsigned kLevelLength[kLevels] = {6, 24};
-inline constexpr unsigned kLevelHashBits = 14;
-inline constexpr unsigned kLevelHashSize = 1u << kLevelHashBits;
+// candidates and the chain budget, every position is linked into a chain of the positions
+// whose next kGramLength bytes (a gram) hash alike. Once the best match is m long, a
+// candidate can only beat it by sharing the first m + 1 bytes; for every gram among them,
+// at offset o, the candidate plus o is on that gram's chain, and every such chain holds
+// the candidates in the same order as the 3-byte chain. The search walks whichever chain
+// of these skips furthest back: on log text, the chain of the bytes where lines differ
+// (the end of a time stamp, a thread id, a counter) holds a handful of lines where the
+// 3-byte chain holds every line of the window, whatever the layout of the lines. Each
+// candidate's rank in its 3-byte chain tells whether the 3-byte walk would have reached it
+// within its budget. The result is the same, found sooner. Six bytes balance the two ends:
+// longer grams pick lines out better, but the 3-byte walk must then go on until the best
+// match is longer, which costs more on text and binary files.
+inline constexpr unsigned kGramLength = 6;
+inline constexpr unsigned kGramHashBits = 14;
+inline constexpr unsigned kGramHashSize = 1u << kGramHashBits;
 
 // One Huffman tree under construction: per node a frequency, its parent while the tree is
 // built, and afterwards the code length and the bit-reversed code of each symbol.
@@ -69,9 +70,9 @@ struct DeflateState {
   // positions within reach are ever compared, and every link between two of those was
   // made while both ranks were still in their slots.
   std::uint16_t rank[kWSize];
-  std::uint16_t levelHead[kLevels][kLevelHashSize];
-  std::uint16_t levelPrev[kLevels][kWSize];
-  unsigned levelPos;  // positions below it are linked into the level chains
+  std::uint16_t gramHead[kGramHashSize];
+  std::uint16_t gramPrev[kWSize];
+  unsigned gramPos;  // positions below it are linked into the gram chains
 
   unsigned insHash;
   unsigned strstart;

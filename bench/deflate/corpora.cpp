@@ -6,11 +6,30 @@
 #include <fstream>
 #include <iterator>
 
+#include "bench/deflate/trace_corpus.h"
+
 namespace ov::bench {
 
 Bytes ReadWholeFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::vector<NamedCorpus> TraceCorpora(std::size_t bytes) {
+  const struct {
+    const char* name;
+    TraceShape shape;
+  } shapes[] = {{"trace", TraceShape::kMillis},
+                {"trace-sec", TraceShape::kSeconds},
+                {"trace-usec", TraceShape::kMicrosThreads},
+                {"trace-calls", TraceShape::kCallReturn},
+                {"trace-mixed", TraceShape::kInterleaved}};
+  std::vector<NamedCorpus> out;
+  for (const auto& s : shapes) {
+    const std::string text = GenerateTrace(s.shape, bytes, 2024);
+    out.push_back({s.name, Bytes(text.begin(), text.end())});
+  }
+  return out;
 }
 
 Bytes TextCorpus() {

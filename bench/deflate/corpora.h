@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace ov::bench {
@@ -10,6 +11,13 @@ namespace ov::bench {
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes ReadWholeFile(const std::filesystem::path& path);
+struct NamedCorpus {
+  std::string name;
+  Bytes data;
+};
+// The generated trace logs, one per layout, of about `bytes` bytes each; the first is the
+// original corpus ("trace", stamps to the millisecond).
+std::vector<NamedCorpus> TraceCorpora(std::size_t bytes);
 // OV_BENCH_TEXT, or about 12 MB of the C++ library headers (real source text present
 // wherever this builds), in sorted order.
 Bytes TextCorpus();

@@ -1,7 +1,8 @@
 // Writes a digest of our compressor's output for a fixed set of inputs: the benchmark
-// corpora, the fuzz seed corpus and generated edge cases (sizes around the window slide,
-// runs, noise, mixed text). Two builds that print the same lines produce the same bytes,
-// so a speed change can be checked for leaving the output alone.
+// corpora (every trace layout among them), the fuzz seed corpus and generated edge cases
+// (sizes around the window slide, runs, noise, mixed text). Two builds that print the same
+// lines produce the same bytes, so a speed change can be checked for leaving the output
+// alone.
 //
 // Usage: deflate_check [seed-corpus-dir]  (OV_BENCH_TRACE_MB, OV_BENCH_TEXT, OV_BENCH_BINARY
 // as for deflate_bench).
@@ -16,7 +17,6 @@
 #include <vector>
 
 #include "bench/deflate/corpora.h"
-#include "bench/deflate/trace_corpus.h"
 #include "zip/deflate.h"
 
 namespace {
@@ -98,11 +98,12 @@ void Report(const std::string& name, const Bytes& input, std::size_t chunk = 0,
 int main(int argc, char** argv) {
   std::size_t traceMb = 64;
   if (const char* v = std::getenv("OV_BENCH_TRACE_MB")) traceMb = std::strtoul(v, nullptr, 10);
-  const std::string trace = ov::bench::GenerateTraceCorpus(traceMb * 1000000, 2024);
-  const Bytes traceBytes(trace.begin(), trace.end());
-  Report("trace", traceBytes);
+  const std::vector<ov::bench::NamedCorpus> traces = ov::bench::TraceCorpora(traceMb * 1000000);
+  const Bytes& traceBytes = traces.front().data;
+  Report(traces.front().name, traceBytes);
   Report("text", ov::bench::TextCorpus());
   Report("binary", ov::bench::BinaryCorpus());
+  for (std::size_t i = 1; i < traces.size(); ++i) Report(traces[i].name, traces[i].data);
 
   // Short members, short reads and a small output buffer on a slice of the trace corpus.
   const Bytes slice(traceBytes.begin(), traceBytes.begin() + 3000000);

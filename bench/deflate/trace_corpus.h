@@ -12,4 +12,15 @@ namespace ov::bench {
 // function entry and exit, jobs, printers, users, handles and error codes.
 std::string GenerateTraceCorpus(std::size_t bytes, std::uint64_t seed);
 
+// The layouts of trace logs that the benchmark and the output checker run: the one above
+// (stamps to the millisecond) and others seen in the field.
+enum class TraceShape {
+  kMillis,         // the corpus above
+  kSeconds,        // stamps to the second: many lines share the whole stamp
+  kMicrosThreads,  // stamps to the microsecond with thread ids
+  kCallReturn,     // nested call and return lines with 64-bit addresses
+  kInterleaved,    // writers of these layouts taking turns, some turns ending mid-line
+};
+std::string GenerateTrace(TraceShape shape, std::size_t bytes, std::uint64_t seed);
+
 }  // namespace ov::bench

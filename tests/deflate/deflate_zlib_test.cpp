@@ -98,6 +98,7 @@ TEST(DeflateZlib, EveryInputInflatesBackAndParsesAsZlibLevel8) {
       {"text 65275", TraceText(65275, 4), false},
       {"text 2 MB", TraceText(2000000, 5), true},
       {"random letters", RandomBytes(500000, 6, 'a', 26), true},
+      {"two letters: best matches closer than their length", RandomBytes(200000, 13, 'a', 2), true},
       {"literals and long copies", LiteralsAndLongCopies(1000000, 7), true},
       {"binary records 1 MB", Records(1000000, 9), true},
       {"match beyond the chain budget", BeyondTheChainBudget(), true},
