@@ -1,9 +1,11 @@
-// What the product needs of a file system, checked on the sim and on the real one alike.
+// What the product needs of a file system and of text files, checked on the sim and on the
+// real one alike.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
 
+#include "platform/fileio.h"
 #include "platform/files.h"
 #include "platform/textfile.h"
 #include "tests/platform/contract_platform.h"
@@ -20,7 +22,9 @@ class FilesContract : public ::testing::Test {
     const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     dir = contract::FreshDirectory(std::wstring(name.begin(), name.end()));
   }
-  FileSystem& fs = contract::Files();
+  FileSystem& fs = *contract::Os().files;
+  TextFiles& textFiles = *contract::Os().textFiles;
+  FileIo& io = *contract::Os().fileIo;
   std::wstring dir;
 };
 
@@ -72,6 +76,26 @@ TEST_F(FilesContract, TruncateEmptiesSharedFilesAndCreatesMissingOnes) {
   EXPECT_EQ(fs.QueryFileSize(fresh).openError, kSuccess);
 }
 
+// What the registry snapshot needs: line feeds land as CR LF in a file others may read
+// meanwhile, and what cannot be created is reported and left alone.
+TEST_F(FilesContract, TextFilesWriteCrLfAndLeaveWhatTheyCannotCreate) {
+  const std::wstring path = dir + L"\\OvReg.log", busy = dir + L"\\Busy.log";
+  contract::WriteBytes(path, 5000);
+  std::unique_ptr<TextFile> file;
+  ASSERT_EQ(textFiles.CreatePlainTextFile(path, &file), kSuccess);
+  EXPECT_EQ(file->Write("\n[key]\n"), kSuccess);
+  EXPECT_EQ(file->Write("a\r\nb"), kSuccess);  // the runtime's text mode adds a CR regardless
+  EXPECT_EQ(contract::ReadBytes(path), "\r\n[key]\r\na\r\r\nb");
+  EXPECT_EQ(textFiles.CreatePlainTextFile(dir + L"\\missing\\OvReg.log", &file), kErrorPathNotFound);
+  ASSERT_EQ(fs.MakeDirectory(dir + L"\\OvDir.log"), kSuccess);
+  EXPECT_EQ(textFiles.CreatePlainTextFile(dir + L"\\OvDir.log", &file), kErrorAccessDenied);
+  contract::WriteBytes(busy, 4);
+  const int held = contract::HoldOpen(busy, kWrite, kShareRead);  // a writer that lets others read only
+  EXPECT_EQ(textFiles.CreatePlainTextFile(busy, &file), kErrorSharingViolation);
+  contract::Release(held);
+  EXPECT_EQ(contract::ReadBytes(busy), "zzzz");
+}
+
 // Each elevated operation on a plain file in the trace folder, and on the same name pointed
 // elsewhere in three ways: a link in place of a folder above it, a link as the file itself,
 // a second hard link to another file. Only the plain file is acted on.
@@ -104,7 +128,7 @@ TEST_F(FilesContract, CheckedOperationsActOnlyWhereTheyMean) {
         after = "";
       } else if (op == CreateText) {
         std::unique_ptr<TextFile> file;
-        EXPECT_EQ(contract::TextFiles().CreatePlainTextFile(path, &file), expected);
+        EXPECT_EQ(textFiles.CreatePlainTextFile(path, &file), expected);
         EXPECT_EQ(file != nullptr, c == 0);
         file.reset();
         after = "";
@@ -114,10 +138,10 @@ TEST_F(FilesContract, CheckedOperationsActOnlyWhereTheyMean) {
         FileHandle h = kNoFile;
         char bytes[16];
         std::uint32_t got = 0;
-        EXPECT_EQ(contract::FileIo().OpenCheckedForReading(path, &h), expected);
+        EXPECT_EQ(io.OpenCheckedForReading(path, &h), expected);
         if (h != kNoFile) {
-          EXPECT_EQ(contract::FileIo().Read(h, bytes, sizeof bytes, &got), kSuccess);
-          EXPECT_EQ(contract::FileIo().Close(h), kSuccess);
+          EXPECT_EQ(io.Read(h, bytes, sizeof bytes, &got), kSuccess);
+          EXPECT_EQ(io.Close(h), kSuccess);
         }
         contract::Release(writer);
         EXPECT_EQ(got, c == 0 ? 8u : 0u);
@@ -131,15 +155,15 @@ TEST_F(FilesContract, CheckedOperationsActOnlyWhereTheyMean) {
       if (c == 1 && (op == Truncate || op == CreateText)) {
         std::unique_ptr<TextFile> file;
         EXPECT_EQ(op == Truncate ? fs.TruncateFileShared(folder + L"\\New.log")
-                                 : contract::TextFiles().CreatePlainTextFile(folder + L"\\New.log", &file),
+                                 : textFiles.CreatePlainTextFile(folder + L"\\New.log", &file),
                   kErrorAccessDenied);
         EXPECT_EQ(contract::ReadBytes(elsewhere + L"\\New.log"), "<missing>");
       }
     }
   }
   FileHandle h = kNoFile;
-  EXPECT_EQ(contract::FileIo().OpenCheckedForReading(dir, &h), kErrorAccessDenied);  // a directory
-  EXPECT_EQ(contract::FileIo().OpenCheckedForReading(dir + L"\\none.log", &h), kErrorFileNotFound);
+  EXPECT_EQ(io.OpenCheckedForReading(dir, &h), kErrorAccessDenied);  // a directory
+  EXPECT_EQ(io.OpenCheckedForReading(dir + L"\\none.log", &h), kErrorFileNotFound);
   EXPECT_EQ(h, kNoFile);
 }
 
