@@ -51,5 +51,6 @@ for name, data in exact.items() if stream else []:
     with open(archive, "rb") as f:
         if run(["bsdtar", "-xOf", "-", name], stdin=f) != data:
             failures.append("bsdtar streaming %r: different bytes" % name)
-print("\n".join(failures))
+if failures:
+    print("\n".join(failures))
 sys.exit(1 if failures else 0)
