@@ -1,5 +1,7 @@
 // The real dialog from the real template under Wine, driven through window messages as a
-// user would drive it, against Wine's registry, service manager and file system.
+// user would drive it, against Wine's registry, service manager and file system. The logs
+// are collected while a second process (this program, started with --hold) writes one of
+// them; the archive is then judged by the host's readers (tests/support/check_archive.py).
 #include <windows.h>
 #include <commctrl.h>
 
@@ -129,6 +131,48 @@ DWORD RegDword(const std::wstring& key, const std::wstring& name) {
   RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name.c_str(), RRF_RT_REG_DWORD, nullptr, &value, &size);
   return value;
 }
+
+const wchar_t kHolding[] = L"OvE2eHolding", kStopHolding[] = L"OvE2eStopHolding";
+
+// The second process: a component tracing into its log, opened for writing and sharing
+// reading and writing, a line a millisecond until it is told to stop.
+int HoldLogOpen(const char* path) {
+  HANDLE log = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
+  HANDLE holding = OpenEventW(EVENT_MODIFY_STATE, FALSE, kHolding), stop = OpenEventW(SYNCHRONIZE, FALSE, kStopHolding);
+  if (log == INVALID_HANDLE_VALUE || holding == nullptr || stop == nullptr) return 1;
+  SetFilePointer(log, 0, nullptr, FILE_END);
+  const std::string line = "2026-12-06 08:00:01.000 [01a4] INFO SharedEngine: still tracing\r\n";
+  DWORD written = 0;
+  do {
+    WriteFile(log, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    SetEvent(holding);  // once a line is in
+  } while (WaitForSingleObject(stop, 1) == WAIT_TIMEOUT);
+  CloseHandle(log);
+  return 0;
+}
+
+// Runs HoldLogOpen in a second process for as long as it lives.
+class ComponentWriting {
+ public:
+  explicit ComponentWriting(const std::wstring& log) {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(self) + L"\" --hold \"" + log + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    EXPECT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &m_process));
+    EXPECT_EQ(WaitForSingleObject(m_holding, 30000), WAIT_OBJECT_0);
+  }
+  ~ComponentWriting() {
+    SetEvent(m_stop);
+    EXPECT_EQ(WaitForSingleObject(m_process.hProcess, 30000), WAIT_OBJECT_0);
+    for (HANDLE h : {m_process.hProcess, m_process.hThread, m_holding, m_stop}) CloseHandle(h);
+  }
+
+ private:
+  HANDLE m_holding = CreateEventW(nullptr, TRUE, FALSE, kHolding), m_stop = CreateEventW(nullptr, TRUE, FALSE, kStopHolding);
+  PROCESS_INFORMATION m_process{};
+};
 
 // Registers the test service as "OvSharedEngine" and starts it; starts Wine's spooler.
 void PrepareServices() {
@@ -331,8 +375,16 @@ void DriveSession(HWND dialog, ScriptedPrompts& prompts) {
   ASSERT_EQ(failure.size(), 1u);
   EXPECT_EQ(failure[0].text + L"|" + failure[0].caption + L"|" + std::to_wstring(failure[0].flags),
             L"std::bad_alloc|Error|16");
-  d.Click(IDC_ZIP_UP_LOG_FILES);
+  {
+    const ComponentWriting engine(kNewTraces + L"\\OvSharedEngine.log");
+    d.Click(IDC_ZIP_UP_LOG_FILES);
+  }
   EXPECT_TRUE(prompts.TakeAsked().empty());
+  const std::string snapshot = ReadAll(kNewTraces + L"\\OvReg.log");
+  for (const char* line : {"\r\n[SOFTWARE\\Veltrane\\OvSpoolerHooks\\Tracing]\r\n", "\"SeverityFilter\"=dword:7\r\n",
+                           "\"List\"=msz:\"a|b||\"\r\n", "\r\n[SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\r\n"}) {
+    EXPECT_NE(snapshot.find(line), std::string::npos) << line;
+  }
   const auto request = prompts.LastSaveRequest();
   EXPECT_EQ(request.defaultExtension + L"|" + request.initialName + L"|" + request.filterName + L"|" + request.filterPattern,
             L".zip|OvClientLogs.zip|Zip Files (*.zip)|*.zip");
@@ -380,6 +432,7 @@ TEST(GuiEndToEnd, AdministratorSessionAgainstWineRegistryServicesAndFiles) {
   SetRegString(L"SOFTWARE\\Veltrane\\Desktop Client", L"DefaultDir", kTraces);
   SetRegDword(kEngineKey, L"Level", 5);
   SetRegDword(kEngineKey, L"Enable", 1);
+  RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Veltrane\\Common", L"List", REG_MULTI_SZ, L"a\0b\0", 10);
   WriteFileBytes(kTraces + L"\\OvSharedEngine.log", std::string(1000, 'e'));
   PrepareServices();
 
@@ -402,3 +455,9 @@ TEST(GuiEndToEnd, AdministratorSessionAgainstWineRegistryServicesAndFiles) {
 }
 
 }  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--hold") return HoldLogOpen(argv[2]);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
