@@ -9,7 +9,7 @@
 #include "branding/branding_placeholders.h"
 #include "branding/ov_brands.h"
 #include "branding/ov_registry.h"
-#include "tests/trace/recording_writer.h"
+#include "tests/support/recording_writer.h"
 #if defined(_WIN32)
 #include <windows.h>
 

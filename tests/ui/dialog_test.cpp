@@ -113,21 +113,7 @@ TEST_F(DialogTest, ALevelChangeAloneSavesWithoutARestartQuestionAndAFailedSaveKe
   }
 }
 
-TEST_F(DialogTest, ASpoolerHostedChangeMakesEveryLaterApplyAskAgain) {
-  Open({kIdNo, kIdNo, kIdNo});
-  view.UserSelect(kHooks);
-  dlg->OnListDoubleClick();  // toggles the row's tracing as a click on the check box does
-  dlg->OnApply();
-  for (const wchar_t* level : {L"0", L"1"}) {
-    view.UserSelect(kMessage);
-    view.SetControlText(IDC_TRACE_LEVEL, level);
-    dlg->OnApply();
-  }
-  EXPECT_EQ(Shown(), Texts(3, L"Restart Spooler?"));
-  EXPECT_EQ(ui.unscripted, 0);
-}
-
-TEST_F(DialogTest, WithoutASelectionOnlyTheDirectoryIsUsableAndADoubleClickDoesNothing) {
+TEST_F(DialogTest, ADoubleClickTogglesTheSelectedRowAndWithoutOneOnlyTheDirectoryIsUsable) {
   Open();
   view.UserSelect(-1);
   for (int id : {IDC_TRACING_ENABLED, IDC_TRACE_LEVEL, IDC_LEVEL_LABEL, IDC_DELETE_FILE, IDC_TRACE_DIRECTORY}) {
@@ -136,6 +122,10 @@ TEST_F(DialogTest, WithoutASelectionOnlyTheDirectoryIsUsableAndADoubleClickDoesN
   dlg->OnListDoubleClick();
   EXPECT_EQ(view.check[IDC_TRACING_ENABLED], ov::ui::kUnchecked);  // still showing the shared engine
   EXPECT_FALSE(view.Enabled(IDC_APPLY_BUTTON));
+  view.UserSelect(kHooks);
+  dlg->OnListDoubleClick();  // toggles the row's tracing as a click on the check box does
+  EXPECT_EQ(view.rows[kHooks][1] + std::to_wstring(view.check[IDC_TRACING_ENABLED]), L"No0");
+  EXPECT_TRUE(view.Enabled(IDC_APPLY_BUTTON));
 }
 
 TEST_F(DialogTest, AnExceptionFromAHandlerIsShownAndTheDialogStaysUsable) {
@@ -153,42 +143,14 @@ TEST_F(DialogTest, AnExceptionFromAHandlerIsShownAndTheDialogStaysUsable) {
   EXPECT_EQ(view.rows[kPopup][1], L"Yes");
 }
 
-TEST_F(DialogTest, ResetToDefaultsLevelsAndMarks) {
-  struct Setup {
-    std::int32_t kind, numeric, enabled;
-    const wchar_t *pathValue, *level, *expected;
-    bool marked;
-  };
-  const Setup scenarios[2][4] = {{{1, 1, 0, L"", L"1.5,2-31.0", L"1.5,2-31.0", false},
-                                  {2, 1, 0, L"", L"0-31.0", L"0-31.0", false},
-                                  {2, 1, 0, L"", L"0", L"0", true},  // a numeric 0 is always rewritten
-                                  {2, 0, 0, L"", L"5", L"0-31.0", true}},
-                                 {{1, 1, 0, L"", L"3", L"1.5,2-31.0", true},
-                                  {2, 1, 0, L"TraceFile", L"7", L"7", true},
-                                  {2, 1, 1, L"", L"0-31.0", L"0-31.0", true},  // marked by switching it off
-                                  {0, 0, 0, L"", L"0-31.0", L"0-31.0", false}}};
-  // The default directory already, so the directory marks nothing.
-  registry.PutString(kDesktop, L"DefaultDir", L"C:\\ProgramData\\Mirabo\\Ostrival\\Logs\\Veltrane\\Client");
-  for (const auto& scenario : scenarios) {
-    Open();
-    for (int i = 0; i < 4; ++i) {
-      OvClientTracingEntry e = Entry(i);
-      e.m_levelDefaultKind = scenario[i].kind;
-      e.m_numericLevel = scenario[i].numeric;
-      e.m_enabled = scenario[i].enabled;
-      e.m_pathValueName = scenario[i].pathValue;
-      e.m_level = scenario[i].level;
-      dlg->GetList().SetEntry(i, e);
-    }
-    dlg->OnResetToDefaults();
-    for (int i = 0; i < 4; ++i) {
-      SCOPED_TRACE(i);
-      EXPECT_EQ(Entry(i).m_level, scenario[i].expected);
-      EXPECT_EQ(Entry(i).m_enabled, 0);
-      EXPECT_EQ(Entry(i).m_modified == 1 && Entry(i).m_spoolerRestartPending == 1, scenario[i].marked);
-    }
-    EXPECT_TRUE(view.Enabled(IDC_APPLY_BUTTON));
-  }
+// Every component of the table has a numeric level, which a reset always rewrites and marks.
+TEST_F(DialogTest, ResetSwitchesEverythingOffWithDefaultLevelsAndDirectory) {
+  Open();
+  dlg->OnResetToDefaults();
+  EXPECT_EQ(view.rows[kHooks][1] + L"|" + view.rows[kHooks][2] + L"|" + view.rows[kHooks][3],
+            L"No|0|C:\\ProgramData\\Mirabo\\Ostrival\\Logs\\Veltrane\\Client\\OvSpoolerHooks.log");
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(Entry(i).m_modified + Entry(i).m_sharedEngineRestartPending, 2) << i;
+  EXPECT_TRUE(view.Enabled(IDC_APPLY_BUTTON));
 }
 
 TEST_F(DialogTest, MissingDirectoryAnsweredCancelNoOrYesAndCreationFailing) {
