@@ -23,6 +23,10 @@ void Release(int token);
 // same); false where links cannot be made.
 bool MakeSymlink(const std::wstring& target, const std::wstring& link);
 bool MakeHardLink(const std::wstring& target, const std::wstring& link);
+// Once the next checked operation has passed its check, folder becomes folder + "-moved" and
+// a link to target takes its name, as someone racing the tool would arrange; false where a
+// race cannot be arranged (the real system).
+bool SwapFolderAfterNextCheck(const std::wstring& folder, const std::wstring& target);
 // A service that honours a stop after stopDelayMs, reporting that as its wait hint; running
 // or stopped when this returns, removed again at exit. Under Wine it is OvTestService.exe.
 void InstallService(const std::wstring& name, std::uint32_t stopDelayMs, bool running);

@@ -1,6 +1,8 @@
 // Contract fixtures for the sim: one simulated machine for the whole program.
 #include <unistd.h>
 
+#include <utility>
+
 #include "tests/platform/contract_platform.h"
 #include "tests/support/sim_machine.h"
 
@@ -15,6 +17,7 @@ ov::test::SimMachine& Machine() {
 ov::platform::Platform& Os() { return Machine().platform; }
 std::wstring FreshDirectory(const std::wstring& name) {
   const std::wstring dir = L"C:\\" + name;
+  Machine().files.SetFailureHook(nullptr);
   std::filesystem::remove_all(Machine().Host(dir));
   std::filesystem::create_directories(Machine().Host(dir));
   return dir;
@@ -30,6 +33,16 @@ bool MakeSymlink(const std::wstring& target, const std::wstring& link) {
 }
 bool MakeHardLink(const std::wstring& target, const std::wstring& link) {
   return ::link(Machine().Host(target).c_str(), Machine().Host(link).c_str()) == 0;
+}
+bool SwapFolderAfterNextCheck(const std::wstring& folder, const std::wstring& target) {
+  Machine().files.SetFailureHook([=, done = false](ov::platform::sim::FileOp op, const std::wstring&) mutable {
+    if (op == ov::platform::sim::FileOp::Checked && !std::exchange(done, true)) {
+      std::filesystem::rename(Machine().Host(folder), Machine().Host(folder) + "-moved");
+      MakeSymlink(target, folder);
+    }
+    return ov::platform::kSuccess;
+  });
+  return true;
 }
 void InstallService(const std::wstring& name, std::uint32_t stopDelayMs, bool running) {
   ov::platform::sim::SimServiceControl::ServiceConfig config;

@@ -131,6 +131,8 @@ bool MakeHardLink(const std::wstring& target, const std::wstring& link) {
 }
 
 
+bool SwapFolderAfterNextCheck(const std::wstring&, const std::wstring&) { return false; }
+
 namespace {
 // The test services in the prefix's real Service Control Manager, each logging its starts and
 // stops to one file, and removed again when the program ends.

@@ -167,6 +167,21 @@ TEST_F(FilesContract, CheckedOperationsActOnlyWhereTheyMean) {
   EXPECT_EQ(h, kNoFile);
 }
 
+// A folder of the path swapped for a link between the check and the act: the act still
+// reaches only the object that was checked, because it goes through the checked handle.
+TEST_F(FilesContract, CheckedOperationsActThroughTheCheckedHandle) {
+  for (const bool remove : {true, false}) {
+    const std::wstring trace = dir + (remove ? L"\\remove" : L"\\truncate"), elsewhere = trace + L"-elsewhere";
+    ASSERT_EQ(fs.MakeDirectory(trace) + fs.MakeDirectory(elsewhere), kSuccess);
+    contract::WriteBytes(trace + L"\\Ov.log", 8);
+    contract::WriteBytes(elsewhere + L"\\Ov.log", 8);
+    if (!contract::SwapFolderAfterNextCheck(trace, elsewhere)) return;  // the real system cannot be raced here
+    EXPECT_EQ(remove ? fs.RemoveFile(trace + L"\\Ov.log") : fs.TruncateFileShared(trace + L"\\Ov.log"), kSuccess);
+    EXPECT_EQ(contract::ReadBytes(trace + L"-moved\\Ov.log"), remove ? "<missing>" : "");
+    EXPECT_EQ(contract::ReadBytes(elsewhere + L"\\Ov.log"), "zzzzzzzz");
+  }
+}
+
 // A finished file takes the place of an older one in one step; what cannot be replaced stays.
 TEST_F(FilesContract, MoveReplacesFilesButNotFoldersOrOpenFiles) {
   const std::wstring older = dir + L"\\older.zip", fresh = dir + L"\\fresh.tmp";
