@@ -123,6 +123,13 @@ TEST_F(TracingCtlTest, FailuresEndInExitCodeOne) {
   EXPECT_EQ(err, L"File was not deleted.  File not found.  (C:\\Logs\\MessageClient.log)\n");
   EXPECT_EQ(Run({L"delete", L"Popup Manager"}), 0);
   EXPECT_EQ(ReadFile(L"C:\\Logs\\OvPopupManager.log"), "<missing>");
+
+  // A message of the shared code fails the command, also one the command itself would not see.
+  registry.SetFailureHook([](RegOp op, const std::wstring&, const std::wstring&) -> ErrorCode {
+    return op == RegOp::Query ? throw std::bad_alloc() : kSuccess;
+  });
+  EXPECT_EQ(Run({L"status"}), 1);
+  EXPECT_EQ(err, L"Registry Error: Error reading registry entry\n");
 }
 
 TEST_F(TracingCtlTest, DirCreatesTheDirectoryAndCollectWritesTheArchive) {
@@ -135,6 +142,11 @@ TEST_F(TracingCtlTest, DirCreatesTheDirectoryAndCollectWritesTheArchive) {
   EXPECT_EQ(Run({L"collect", L"logs.zip"}), 0);
   EXPECT_EQ(out, L"Wrote C:\\Out\\logs.zip\n");
   EXPECT_TRUE(ArchiveHolds(L"C:\\Out\\logs.zip", L"C:\\New\\Trace", {L"OvReg.log", L"OvSharedEngine.log"}));
+  // The dialog leaves a missing snapshot unsaid; a script must learn that support lacks it.
+  std::filesystem::remove(Host(L"C:\\New\\Trace\\OvReg.log"));
+  std::filesystem::create_directory(Host(L"C:\\New\\Trace\\OvReg.log"));
+  EXPECT_EQ(Run({L"collect", L"logs.zip"}), 1);
+  EXPECT_EQ(err, L"The archive holds no registry snapshot (OvReg.log).\n");
 }
 
 }  // namespace
