@@ -1,8 +1,7 @@
 // What the archive writer and log collection need of file handles, checked on the sim and on
-// the real one alike.
+// the real one alike (pipes and mappings: the writer's own tests on both tiers).
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <tuple>
 
@@ -92,29 +91,6 @@ TEST_F(FileIoContract, PositionsDuplicatesAndInformation) {
   ASSERT_TRUE(io.UtcToLocal(info.lastWriteTime, &local) && io.LocalToUnixSeconds(local, &seconds));
   EXPECT_EQ(seconds, static_cast<std::int64_t>(info.lastWriteTime / 10000000u) - 11644473600);
   EXPECT_GE(io.CurrentLocalTime().year, local.year);
-}
-
-// A pipe ends with ERROR_BROKEN_PIPE once its writer has gone; a mapping is writable memory.
-TEST_F(FileIoContract, PipesAndMappings) {
-  FileHandle r = kNoFile, w = kNoFile, mapping = kNoFile;
-  ASSERT_EQ(io.MakePipe(&r, &w), kSuccess);
-  FileType type = FileType::Unknown;
-  EXPECT_EQ(io.QueryType(r, &type), kSuccess);
-  EXPECT_EQ(type, FileType::Pipe);
-  Transfer(w, "through", 0);
-  EXPECT_EQ(Transfer(r, "", 100), "through");
-  io.Close(w);
-  char buffer[8];
-  std::uint32_t n = 0;
-  EXPECT_EQ(io.Read(r, buffer, sizeof buffer, &n), kErrorBrokenPipe);
-  io.Close(r);
-  void* view = nullptr;
-  ASSERT_EQ(io.CreateAnonymousMapping(65536, &mapping), kSuccess);
-  ASSERT_EQ(io.MapView(mapping, 65536, &view), kSuccess);
-  std::memcpy(static_cast<char*>(view) + 65530, "shared", 6);
-  EXPECT_EQ(std::memcmp(static_cast<char*>(view) + 65530, "shared", 6), 0);
-  EXPECT_EQ(io.UnmapView(view), kSuccess);
-  EXPECT_EQ(io.Close(mapping), kSuccess);
 }
 
 }  // namespace
