@@ -130,7 +130,6 @@ bool MakeHardLink(const std::wstring& target, const std::wstring& link) {
   return CreateHardLinkW(link.c_str(), target.c_str(), nullptr) != FALSE;
 }
 
-
 bool SwapFolderAfterNextCheck(const std::wstring&, const std::wstring&) { return false; }
 
 namespace {
