@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -111,7 +112,9 @@ std::wstring RegValue(const std::wstring& key, const std::wstring& name) {  // a
   if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name.c_str(), RRF_RT_REG_SZ | RRF_RT_REG_DWORD, &type, buffer, &size) != 0) {
     return L"<missing>";
   }
-  return type == REG_DWORD ? std::to_wstring(*reinterpret_cast<DWORD*>(buffer)) : std::wstring(buffer);
+  DWORD number = 0;
+  std::memcpy(&number, buffer, sizeof number);
+  return type == REG_DWORD ? std::to_wstring(number) : std::wstring(buffer);
 }
 
 const wchar_t kHolding[] = L"OvE2eHolding", kStopHolding[] = L"OvE2eStopHolding";
