@@ -318,6 +318,7 @@ ErrorCode SimFileSystem::OpenChecked(const std::wstring& path, const CheckedTarg
       !SameIgnoringCase(final, meant)) {
     return refuse(kErrorAccessDenied);
   }
+  if (ErrorCode e = Hook(FileOp::Checked, path); e != kSuccess) return refuse(e);
   open->fd = fd;
   return kSuccess;
 }

@@ -10,7 +10,9 @@
 
 namespace ov::platform::sim {
 
-enum class FileOp { GetCwd, SetCwd, MakeDir, Remove, OpenForSize, QuerySize, Truncate, QueryEntry, Find, Move };
+// Checked: a checked open has passed its check and is about to act through its handle; a
+// test may change the file system then, as someone racing the tool would.
+enum class FileOp { GetCwd, SetCwd, MakeDir, Remove, OpenForSize, QuerySize, Truncate, QueryEntry, Find, Move, Checked };
 
 // Windows access and share bits, as in winnt.h, for the share-mode model.
 inline constexpr std::uint32_t kGenericRead = 0x80000000u;

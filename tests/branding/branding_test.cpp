@@ -9,22 +9,15 @@
 #include "branding/branding_placeholders.h"
 #include "branding/ov_brands.h"
 #include "branding/ov_registry.h"
-#include "tests/trace/recording_writer.h"
+#include "tests/support/recording_writer.h"
 #if defined(_WIN32)
 #include <windows.h>
 
 #include "app/app_platform.h"
-#include "platform/win32/win32_modules.h"
-#include "platform/win32/win32_platform.h"
 #else
-#include <unistd.h>
-
 #include <filesystem>
 
-#include "platform/sim/posix_modules.h"
-#include "platform/sim/sim_clock.h"
-#include "platform/sim/sim_files.h"
-#include "platform/sim/sim_registry.h"
+#include "tests/support/sim_machine.h"
 #endif
 
 namespace {
@@ -37,45 +30,36 @@ const std::wstring kFull[] = {L"Veltrane PrintSentry", L"Veltrane Systems", L"+4
                               L"Veltrane PrintSentry Print Management Suite",
                               L"https://www.printsentry.example/support"};
 
-// The registry and loader of the tier, with the branding libraries built from the demo source
-// ("full", "nulls", "emptyreports", "partial"): next to the program under Wine, copied into
-// the sim's file system natively.
+// The registry and loader of the tier: the process's own under Wine, the simulated machine's
+// natively. The branding libraries are built from the demo source ("full", "nulls",
+// "emptyreports", "partial"), one folder each beside the program; natively they are copied
+// into the sim's file system.
 #if defined(_WIN32)
-struct Machine {
-  Platform Services() { return {.registry = &registry, .modules = &modules}; }  // no clock: no registry waits
+struct Tier {
+  Platform& os = ov::app::ProcessPlatform();
   std::wstring FixtureFolder(const std::string& variant) {
     wchar_t exe[MAX_PATH] = {};
     const std::wstring path(exe, GetModuleFileNameW(nullptr, exe, MAX_PATH));
     return path.substr(0, path.find_last_of(L'\\')) + L"\\fixtures\\" + std::wstring(variant.begin(), variant.end());
   }
-  win32::Win32Registry registry;
-  win32::Win32Modules modules;
 };
 #else
 namespace fs = std::filesystem;
-struct Machine {
-  ~Machine() { fs::remove_all(root, ignored); }
-  Platform Services() { return {.registry = &registry, .files = &files, .clock = &clock, .modules = &modules}; }
+struct Tier : ov::test::SimMachine {
+  Platform& os = platform;
   std::wstring FixtureFolder(const std::string& variant) {
     const std::wstring folder = L"C:\\Program Files\\Veltrane\\" + sim::HostToWide(variant);
-    const fs::path host = modules.HostPath(folder + L"\\OvBrands.dll");
-    fs::create_directories(host.parent_path());
-    fs::copy_file(fs::read_symlink("/proc/self/exe").parent_path() / "fixtures" / variant / "OvBrands.dll", host,
-                  fs::copy_options::overwrite_existing);
+    fs::create_directories(Host(folder));
+    fs::copy_file(fs::read_symlink("/proc/self/exe").parent_path() / "fixtures" / variant / "OvBrands.dll",
+                  Host(folder + L"\\OvBrands.dll"), fs::copy_options::overwrite_existing);
     return folder;
   }
-  std::error_code ignored;
-  fs::path root = fs::temp_directory_path() / ("ovbranding-" + std::to_string(::getpid()));
-  sim::SimRegistry registry;
-  sim::SimFileSystem files{(fs::create_directories(root), root.string())};
-  sim::PosixModules modules{&files};
-  sim::SimClock clock;
 };
 #endif
 
 class BrandingTest : public ::testing::Test {
  protected:
-  void SetUp() override { OvBrands::InstallPlatform(machine.Services()); }
+  void SetUp() override { OvBrands::InstallPlatform(tier.os); }
   void TearDown() override {
     OvBrands::ResetForTesting();
     OvBrands::InstallPlatform({});
@@ -84,19 +68,19 @@ class BrandingTest : public ::testing::Test {
   // "Support File Location" through the registry concept; null removes it.
   void SetSupportFileLocation(const wchar_t* folder, std::uint32_t type = kRegSz) {
     RegKey key = kNoKey;
-    if (machine.registry.CreateKey(kHKeyLocalMachine, kKey, kKeyWrite, &key) != kSuccess) return;
+    if (registry.CreateKey(kHKeyLocalMachine, kKey, kKeyWrite, &key) != kSuccess) return;
     if (folder == nullptr) {
-      machine.registry.DeleteValue(key, kValue);
+      registry.DeleteValue(key, kValue);
     } else {
       const std::vector<std::uint8_t> data = ToRegistryText(folder);
-      machine.registry.SetValue(key, kValue, type, data.data(), static_cast<std::uint32_t>(data.size()));
+      registry.SetValue(key, kValue, type, data.data(), static_cast<std::uint32_t>(data.size()));
     }
-    machine.registry.CloseKey(key);
+    registry.CloseKey(key);
   }
   // "" for no library.
   void UseLibrary(const std::string& variant) {
     OvBrands::ResetForTesting();
-    SetSupportFileLocation(variant.empty() ? nullptr : machine.FixtureFolder(variant).c_str());
+    SetSupportFileLocation(variant.empty() ? nullptr : tier.FixtureFolder(variant).c_str());
   }
   long Count(const std::string& line) {
     const std::vector<std::string> messages = recorder.Messages();
@@ -104,7 +88,8 @@ class BrandingTest : public ::testing::Test {
   }
 
   ov::trace::testing::InstalledRecorder recorder;
-  Machine machine;
+  Tier tier;
+  Registry& registry = *tier.os.registry;
 };
 
 TEST_F(BrandingTest, GettersAnswerPerLibrary) {
@@ -172,7 +157,7 @@ TEST_F(BrandingTest, ReplacesPlaceholdersInTokenOrder) {
 }
 
 TEST_F(BrandingTest, LibraryIsLoadedOnceFromTheRegSzFolder) {
-  const std::wstring folder = machine.FixtureFolder("full");
+  const std::wstring folder = tier.FixtureFolder("full");
   const struct {
     std::wstring recorded;
     std::uint32_t type;
@@ -185,7 +170,7 @@ TEST_F(BrandingTest, LibraryIsLoadedOnceFromTheRegSzFolder) {
   for (const auto& c : cases) {
     OvBrands::ResetForTesting();
     SetSupportFileLocation(c.recorded.c_str(), c.type);
-    EXPECT_EQ(ov::branding::GetSupportFileLocation(machine.registry, machine.Services().clock), c.location);
+    EXPECT_EQ(ov::branding::GetSupportFileLocation(registry, tier.os.clock), c.location);
     EXPECT_EQ(OvBrands::getInstance()->GetProductName(), c.product);
   }
   SetSupportFileLocation(folder.c_str());  // after a failed load: not retried
@@ -207,20 +192,20 @@ TEST_F(BrandingTest, OnlyAnInvalidHandleIsRetriedOnce) {
                {kErrorInvalidHandle, 1, kSuccess, {10}},
                {kErrorInvalidHandle, 2, kErrorInvalidHandle, {10}},
                {kErrorAccessDenied, 1, kErrorAccessDenied, {}}};
-  machine.registry.PutString(kKey, kValue, L"C:\\Brands");
+  tier.registry.PutString(kKey, kValue, L"C:\\Brands");
   for (const auto& c : cases) {
     int opens = 0;
-    machine.registry.SetFailureHook([&](RegOp op, const std::wstring&, const std::wstring&) -> ErrorCode {
+    tier.registry.SetFailureHook([&](RegOp op, const std::wstring&, const std::wstring&) -> ErrorCode {
       return op == RegOp::Open && ++opens <= c.failures ? c.failure : kSuccess;
     });
-    machine.clock.ClearSleeps();
+    tier.clock.ClearSleeps();
     {
-      OvRegistry key(machine.registry, &machine.clock);
+      OvRegistry key(tier.registry, &tier.clock);
       EXPECT_EQ(key.Open(kHKeyLocalMachine, kKey, 0, kKeyQueryValue), c.result) << c.failures;
       EXPECT_EQ(static_cast<std::size_t>(opens), 1 + c.sleeps.size());
-      EXPECT_EQ(machine.clock.Sleeps(), c.sleeps);
+      EXPECT_EQ(tier.clock.Sleeps(), c.sleeps);
     }
-    EXPECT_EQ(machine.registry.OpenHandleCount(), 0u);
+    EXPECT_EQ(tier.registry.OpenHandleCount(), 0u);
   }
 }
 
@@ -245,21 +230,21 @@ TEST_F(BrandingTest, QueryStringReadsOnlyRegSzAndLeavesTheOutputOnFailure) {
       {kRegDword, {1, 0, 0, 0}, L"unchanged"},
   };
   for (const auto& c : cases) {
-    machine.registry.PutValue(kKey, kValue, c.type, c.data);
-    OvRegistry key(machine.registry, &machine.clock);
+    tier.registry.PutValue(kKey, kValue, c.type, c.data);
+    OvRegistry key(tier.registry, &tier.clock);
     ASSERT_EQ(key.Open(kHKeyLocalMachine, kKey, 0, kKeyQueryValue), kSuccess);
-    machine.clock.ClearSleeps();
+    tier.clock.ClearSleeps();
     std::wstring text = L"unchanged";
     EXPECT_EQ(key.QueryString(kValue, &text), kSuccess);
     EXPECT_EQ(text, c.text);
-    EXPECT_EQ(machine.clock.Sleeps(), c.type == kRegSz ? std::vector<std::uint32_t>{15} : std::vector<std::uint32_t>{});
+    EXPECT_EQ(tier.clock.Sleeps(), c.type == kRegSz ? std::vector<std::uint32_t>{15} : std::vector<std::uint32_t>{});
   }
-  OvRegistry key(machine.registry, &machine.clock);
+  OvRegistry key(tier.registry, &tier.clock);
   ASSERT_EQ(key.Open(kHKeyLocalMachine, kKey, 0, kKeyQueryValue), kSuccess);
-  machine.registry.PutString(kKey, kValue, L"C:\\Brands");
+  tier.registry.PutString(kKey, kValue, L"C:\\Brands");
   int queries = 0;  // the value grows between the measurement and the read
-  machine.registry.SetFailureHook([&](RegOp op, const std::wstring&, const std::wstring&) -> ErrorCode {
-    if (op == RegOp::Query && ++queries == 2) machine.registry.PutString(kKey, kValue, L"C:\\A much longer folder");
+  tier.registry.SetFailureHook([&](RegOp op, const std::wstring&, const std::wstring&) -> ErrorCode {
+    if (op == RegOp::Query && ++queries == 2) tier.registry.PutString(kKey, kValue, L"C:\\A much longer folder");
     return kSuccess;
   });
   std::wstring text = L"unchanged";
@@ -271,18 +256,18 @@ TEST_F(BrandingTest, SupportFileLocationReadsTheProcessView) {
   sim::SimRegistry wow64(true);
   wow64.PutString(kKey, kValue, L"C:\\64-bit view");
   wow64.PutString(L"SOFTWARE\\Wow6432Node\\Veltrane\\Common", kValue, L"C:\\32-bit view");
-  EXPECT_EQ(ov::branding::GetSupportFileLocation(wow64, &machine.clock), L"C:\\32-bit view\\");
+  EXPECT_EQ(ov::branding::GetSupportFileLocation(wow64, &tier.clock), L"C:\\32-bit view\\");
 }
 
 // The loader's request for each recorded folder, against a library planted in the current
 // directory and a relative value that would reach a real library from there.
 TEST_F(BrandingTest, LoadsOnlyFromAnAbsoluteRecordedFolderOrTheApplicationsOwn) {
   using Load = sim::PosixModules::Load;
-  const std::wstring folder = machine.FixtureFolder("full"), dll = L"OvBrands.dll";
+  const std::wstring folder = tier.FixtureFolder("full"), dll = L"OvBrands.dll";
   const std::uint32_t inFolder = kLoadSearchDllLoadDir | kLoadSearchSystem32,
                       bare = kLoadSearchApplicationDir | kLoadSearchSystem32;
-  ASSERT_EQ(machine.files.SetWorkingDirectory(L"C:\\Program Files"), kSuccess);
-  fs::copy_file(machine.modules.HostPath(folder + L"\\" + dll), machine.modules.HostPath(L"C:\\Program Files\\" + dll));
+  ASSERT_EQ(tier.files.SetWorkingDirectory(L"C:\\Program Files"), kSuccess);
+  fs::copy_file(tier.Host(folder + L"\\" + dll), tier.Host(L"C:\\Program Files\\" + dll));
   const struct {
     const wchar_t* recorded;
     Load load;
@@ -297,12 +282,12 @@ TEST_F(BrandingTest, LoadsOnlyFromAnAbsoluteRecordedFolderOrTheApplicationsOwn) 
     UseLibrary("");
     SetSupportFileLocation(c.recorded);
     EXPECT_EQ(OvBrands::getInstance()->GetProductName(), c.product);
-    EXPECT_EQ(machine.modules.loads.back(), c.load);
+    EXPECT_EQ(tier.modules.loads.back(), c.load);
   }
   EXPECT_EQ(Count("Support File Location is not an absolute local folder: Veltrane\\full\\"), 1);
   EXPECT_EQ(Count("LoadLibrary failed for DLL: OvBrands.dll"), 5);
   // The bare name finds the library in the application's folder.
-  machine.modules.applicationDirectory = folder;
+  tier.modules.applicationDirectory = folder;
   UseLibrary("");
   EXPECT_EQ(OvBrands::getInstance()->GetProductName(), kFull[0]);
 }
@@ -322,7 +307,7 @@ TEST_F(BrandingTest, PlantedLibrariesAreNotLoaded) {
   std::wstring path(32767, L'\0');
   path.resize(GetEnvironmentVariableW(L"PATH", path.data(), static_cast<DWORD>(path.size())));
   CreateDirectoryW(planted.c_str(), nullptr);
-  ASSERT_TRUE(CopyFileW((machine.FixtureFolder("full") + L"\\OvBrands.dll").c_str(), dll.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW((tier.FixtureFolder("full") + L"\\OvBrands.dll").c_str(), dll.c_str(), FALSE));
   for (const bool restricted : {false, true}) {
     if (restricted) ov::app::RestrictLibrarySearch();
     for (const bool onPath : {false, true}) {

@@ -1,11 +1,14 @@
 // The real dialog from the real template under Wine, driven through window messages as a
-// user would drive it, against Wine's registry, service manager and file system.
+// user would drive it, against Wine's registry, service manager and file system. The logs
+// are collected while a second process (this program, started with --hold) writes one of
+// them; the archive is then judged by the host's readers (tests/support/check_archive.py).
 #include <windows.h>
 #include <commctrl.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -38,33 +41,23 @@ const std::wstring kNewTraces = kOutput + L"\\moved\\logs";
 const std::wstring kArchive = kOutput + L"\\OvClientLogs-e2e.zip";
 const std::wstring kServiceLog = kOutput + L"\\service-events.txt";
 
-// The prompt layer of the test: the real cursor, scripted answers for every question and
-// the Save dialog, and a record of what was asked.
+// The prompt layer of the test: the real cursor, scripted answers, and every message box and
+// Save dialog recorded as one line, "caption|text|flags" or "Save|extension|name|filter".
 class ScriptedPrompts final : public ov::platform::UserInteraction {
  public:
-  struct Asked {
-    std::wstring text, caption;
-    std::uint32_t flags;
-  };
-  void Script(std::initializer_list<int> answers) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+  void Script(std::initializer_list<int> answers, bool failSave = false) {
+    const std::lock_guard<std::mutex> lock(m_mutex);
     m_answers.assign(answers.begin(), answers.end());
+    m_failSave = failSave;
   }
-  std::vector<Asked> TakeAsked() {
-    std::lock_guard<std::mutex> lock(m_mutex);
+  std::vector<std::wstring> TakeAsked() {
+    const std::lock_guard<std::mutex> lock(m_mutex);
     return std::exchange(m_asked, {});
   }
-  int Unanswered() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_unanswered;
-  }
   int ShowMessage(const std::wstring& text, const std::wstring& caption, std::uint32_t flags) override {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_asked.push_back(Asked{text, caption, flags});
-    if (m_answers.empty()) {
-      ++m_unanswered;
-      return IDCANCEL;
-    }
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_asked.push_back(caption + L"|" + text + L"|" + std::to_wstring(flags));
+    if (m_answers.empty()) return IDCANCEL;  // unscripted: the line shows it
     const int answer = m_answers.front();
     m_answers.pop_front();
     return answer;
@@ -74,28 +67,23 @@ class ScriptedPrompts final : public ov::platform::UserInteraction {
   }
   ov::platform::CursorHandle ShowWaitCursor() override { return m_real.ShowWaitCursor(); }
   void RestoreCursor(ov::platform::CursorHandle previous) override { m_real.RestoreCursor(previous); }
-  void FailNextSave() { m_failSave = true, Script({IDOK}); }  // the box that reports it gets OK
   bool AskSavePath(const ov::platform::SaveDialogRequest& request, std::wstring* path) override {
-    if (m_failSave.exchange(false)) throw std::bad_alloc();
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_saveRequest = request;
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_asked.push_back(L"Save|" + request.defaultExtension + L"|" + request.initialName + L"|" + request.filterName +
+                      L" " + request.filterPattern);
+    if (std::exchange(m_failSave, false)) throw std::bad_alloc();
     *path = kArchive;
     return true;
-  }
-  ov::platform::SaveDialogRequest LastSaveRequest() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_saveRequest;
   }
 
  private:
   std::mutex m_mutex;
   ov::platform::win32::Win32UserInteraction m_real;
   std::deque<int> m_answers;
-  std::vector<Asked> m_asked;
-  ov::platform::SaveDialogRequest m_saveRequest;
-  int m_unanswered = 0;
-  std::atomic<bool> m_failSave{false};
+  std::vector<std::wstring> m_asked;
+  bool m_failSave = false;
 };
+std::wstring Caption(const std::wstring& asked) { return asked.substr(0, asked.find(L'|')); }
 
 void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
   std::ofstream(std::filesystem::path(path), std::ios::binary) << bytes;
@@ -111,24 +99,65 @@ std::string ReadAll(const std::wstring& path) {
   return out.str();
 }
 
+// Registry values through the raw API, independent of the product's registry code.
+void SetReg(const std::wstring& key, const std::wstring& name, DWORD type, const void* data, std::size_t bytes) {
+  RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), name.c_str(), type, data, static_cast<DWORD>(bytes));
+}
 void SetRegString(const std::wstring& key, const std::wstring& name, const std::wstring& value) {
-  RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), name.c_str(), REG_SZ, value.c_str(),
-                  static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  SetReg(key, name, REG_SZ, value.c_str(), (value.size() + 1) * sizeof(wchar_t));
 }
-void SetRegDword(const std::wstring& key, const std::wstring& name, DWORD value) {
-  RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), name.c_str(), REG_DWORD, &value, sizeof value);
-}
-std::wstring RegString(const std::wstring& key, const std::wstring& name) {
+std::wstring RegValue(const std::wstring& key, const std::wstring& name) {  // a string, or a DWORD as decimal
   wchar_t buffer[1024] = {};
-  DWORD size = sizeof buffer;
-  const LSTATUS rc = RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, buffer, &size);
-  return rc == ERROR_SUCCESS ? std::wstring(buffer) : L"<missing>";
+  DWORD size = sizeof buffer, type = 0;
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name.c_str(), RRF_RT_REG_SZ | RRF_RT_REG_DWORD, &type, buffer, &size) != 0) {
+    return L"<missing>";
+  }
+  DWORD number = 0;
+  std::memcpy(&number, buffer, sizeof number);
+  return type == REG_DWORD ? std::to_wstring(number) : std::wstring(buffer);
 }
-DWORD RegDword(const std::wstring& key, const std::wstring& name) {
-  DWORD value = 0xDEADBEEF, size = sizeof value;
-  RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name.c_str(), RRF_RT_REG_DWORD, nullptr, &value, &size);
-  return value;
+
+const wchar_t kHolding[] = L"OvE2eHolding", kStopHolding[] = L"OvE2eStopHolding";
+
+// The second process: a component tracing into its log, opened for writing and sharing
+// reading and writing, a line a millisecond until it is told to stop.
+int HoldLogOpen(const char* path) {
+  HANDLE log = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
+  HANDLE holding = OpenEventW(EVENT_MODIFY_STATE, FALSE, kHolding), stop = OpenEventW(SYNCHRONIZE, FALSE, kStopHolding);
+  if (log == INVALID_HANDLE_VALUE || holding == nullptr || stop == nullptr) return 1;
+  SetFilePointer(log, 0, nullptr, FILE_END);
+  const std::string line = "2026-12-06 08:00:01.000 [01a4] INFO SharedEngine: still tracing\r\n";
+  DWORD written = 0;
+  do {
+    WriteFile(log, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    SetEvent(holding);  // once a line is in
+  } while (WaitForSingleObject(stop, 1) == WAIT_TIMEOUT);
+  CloseHandle(log);
+  return 0;
 }
+
+// Runs HoldLogOpen in a second process for as long as it lives.
+class ComponentWriting {
+ public:
+  explicit ComponentWriting(const std::wstring& log) {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(self) + L"\" --hold \"" + log + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    EXPECT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &m_process));
+    EXPECT_EQ(WaitForSingleObject(m_holding, 30000), WAIT_OBJECT_0);
+  }
+  ~ComponentWriting() {
+    SetEvent(m_stop);
+    EXPECT_EQ(WaitForSingleObject(m_process.hProcess, 30000), WAIT_OBJECT_0);
+    for (HANDLE h : {m_process.hProcess, m_process.hThread, m_holding, m_stop}) CloseHandle(h);
+  }
+
+ private:
+  HANDLE m_holding = CreateEventW(nullptr, TRUE, FALSE, kHolding), m_stop = CreateEventW(nullptr, TRUE, FALSE, kStopHolding);
+  PROCESS_INFORMATION m_process{};
+};
 
 // Registers the test service as "OvSharedEngine" and starts it; starts Wine's spooler.
 void PrepareServices() {
@@ -179,6 +208,11 @@ class Driver {
     item.cchTextMax = 1024;
     SendMessageW(Item(IDC_TRACE_LIST), LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
     return buffer;
+  }
+  std::wstring Row(int row) const {
+    std::wstring cells;
+    for (int column = 0; column < 5; ++column) cells += Cell(row, column) + L"|";
+    return cells;
   }
   int SelectedRow() const {
     return static_cast<int>(SendMessageW(Item(IDC_TRACE_LIST), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
@@ -248,13 +282,8 @@ void DriveSession(HWND dialog, ScriptedPrompts& prompts) {
   GetWindowTextW(dialog, caption, 256);
   EXPECT_STREQ(caption, L"Veltrane PrintSentry Client tracing options");
   ASSERT_EQ(SendMessageW(d.Item(IDC_TRACE_LIST), LVM_GETITEMCOUNT, 0, 0), 4);
-  EXPECT_EQ(d.Cell(0, 0), L"Shared Engine Service");
-  EXPECT_EQ(d.Cell(0, 1), L"Yes");
-  EXPECT_EQ(d.Cell(0, 2), L"5");
-  EXPECT_EQ(d.Cell(0, 3), kTraces + L"\\OvSharedEngine.log");
-  EXPECT_EQ(d.Cell(0, 4), L"1.0KB");
-  EXPECT_EQ(d.Cell(3, 0), L"Spooler Hooks");
-  EXPECT_EQ(d.Cell(1, 4), L"Doesn't exist");
+  EXPECT_EQ(d.Row(0), L"Shared Engine Service|Yes|5|" + kTraces + L"\\OvSharedEngine.log|1.0KB|");
+  EXPECT_EQ(d.Row(3), L"Spooler Hooks|No|0|" + kTraces + L"\\OvSpoolerHooks.log|Doesn't exist|");
   EXPECT_EQ(d.SelectedRow(), 0);
   EXPECT_EQ(d.Text(d.Item(IDC_TRACE_LEVEL)), L"5");
   EXPECT_EQ(d.Text(d.Item(IDC_TRACE_DIRECTORY)), kTraces);
@@ -284,20 +313,16 @@ void DriveSession(HWND dialog, ScriptedPrompts& prompts) {
   // Apply: create the directory, restart both services.
   prompts.Script({IDYES, IDYES, IDYES});
   d.Click(IDC_APPLY_BUTTON);
-  const auto asked = prompts.TakeAsked();
-  ASSERT_EQ(asked.size(), 3u);
-  EXPECT_EQ(asked[0].caption, L"Path error");
-  EXPECT_EQ(asked[1].caption, L"Restart Spooler?");
-  EXPECT_EQ(asked[2].caption, L"Restart Shared Engine?");
+  std::vector<std::wstring> captions;
+  for (const std::wstring& asked : prompts.TakeAsked()) captions.push_back(Caption(asked));
+  EXPECT_EQ(captions, (std::vector<std::wstring>{L"Path error", L"Restart Spooler?", L"Restart Shared Engine?"}));
   EXPECT_FALSE(d.Enabled(IDC_APPLY_BUTTON));
   EXPECT_NE(GetFileAttributesW(kNewTraces.c_str()), INVALID_FILE_ATTRIBUTES);
-  EXPECT_EQ(RegString(L"SOFTWARE\\Veltrane\\Desktop Client", L"DefaultDir"), kNewTraces);
-  EXPECT_EQ(RegString(kHooksKey, L"File"), kNewTraces + L"\\OvSpoolerHooks.log");
-  EXPECT_EQ(RegDword(kHooksKey, L"SeverityFilter"), 7u);
-  EXPECT_EQ(RegDword(kHooksKey, L"Enable"), 1u);
-  EXPECT_EQ(RegDword(kEngineKey, L"Enable"), 1u);
-  EXPECT_EQ(RegDword(kEngineKey, L"SeverityFilter"), 6u);
-  EXPECT_EQ(RegString(kPopupKey, L"File"), kNewTraces + L"\\OvPopupManager.log");
+  EXPECT_EQ(RegValue(L"SOFTWARE\\Veltrane\\Desktop Client", L"DefaultDir"), kNewTraces);
+  EXPECT_EQ(RegValue(kHooksKey, L"File"), kNewTraces + L"\\OvSpoolerHooks.log");
+  EXPECT_EQ(RegValue(kHooksKey, L"SeverityFilter") + RegValue(kHooksKey, L"Enable"), L"71");
+  EXPECT_EQ(RegValue(kEngineKey, L"SeverityFilter") + RegValue(kEngineKey, L"Enable"), L"61");
+  EXPECT_EQ(RegValue(kPopupKey, L"File"), kNewTraces + L"\\OvPopupManager.log");
   const std::string events = ReadAll(kServiceLog);
   const auto firstStop = events.find("stop OvSharedEngine");
   EXPECT_NE(firstStop, std::string::npos) << events;
@@ -311,10 +336,8 @@ void DriveSession(HWND dialog, ScriptedPrompts& prompts) {
   d.SelectRow(1);
   prompts.Script({IDYES});
   d.Click(IDC_DELETE_FILE);
-  auto deleteAsked = prompts.TakeAsked();
-  ASSERT_EQ(deleteAsked.size(), 1u);
-  EXPECT_EQ(deleteAsked[0].text, L"Are you sure you want to delete the  Popup Manager trace file?");
-  EXPECT_EQ(deleteAsked[0].caption, L"Confirm trace file delete");
+  EXPECT_EQ(prompts.TakeAsked(), std::vector<std::wstring>{
+                L"Confirm trace file delete|Are you sure you want to delete the  Popup Manager trace file?|20"});
   EXPECT_EQ(FileSize(kNewTraces + L"\\OvPopupManager.log"), -1);
   EXPECT_EQ(d.Cell(1, 4), L"Doesn't exist");
   d.SelectRow(3);
@@ -325,22 +348,25 @@ void DriveSession(HWND dialog, ScriptedPrompts& prompts) {
   EXPECT_EQ(d.Cell(3, 4), L".0KB");
 
   // Zip up the logs for support; the first try runs out of memory, which is shown.
-  prompts.FailNextSave();
+  const std::wstring saveAsked = L"Save|.zip|OvClientLogs.zip|Zip Files (*.zip) *.zip";
+  prompts.Script({IDOK}, true);
   d.Click(IDC_ZIP_UP_LOG_FILES);
-  const auto failure = prompts.TakeAsked();
-  ASSERT_EQ(failure.size(), 1u);
-  EXPECT_EQ(failure[0].text + L"|" + failure[0].caption + L"|" + std::to_wstring(failure[0].flags),
-            L"std::bad_alloc|Error|16");
-  d.Click(IDC_ZIP_UP_LOG_FILES);
-  EXPECT_TRUE(prompts.TakeAsked().empty());
-  const auto request = prompts.LastSaveRequest();
-  EXPECT_EQ(request.defaultExtension + L"|" + request.initialName + L"|" + request.filterName + L"|" + request.filterPattern,
-            L".zip|OvClientLogs.zip|Zip Files (*.zip)|*.zip");
+  EXPECT_EQ(prompts.TakeAsked(), (std::vector<std::wstring>{saveAsked, L"Error|std::bad_alloc|16"}));
+  {
+    const ComponentWriting engine(kNewTraces + L"\\OvSharedEngine.log");
+    d.Click(IDC_ZIP_UP_LOG_FILES);
+  }
+  EXPECT_EQ(prompts.TakeAsked(), std::vector<std::wstring>{saveAsked});
+  const std::string snapshot = ReadAll(kNewTraces + L"\\OvReg.log");
+  for (const char* line : {"\r\n[SOFTWARE\\Veltrane\\OvSpoolerHooks\\Tracing]\r\n", "\"SeverityFilter\"=dword:7\r\n",
+                           "\"List\"=msz:\"a|b||\"\r\n", "\r\n[SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]\r\n"}) {
+    EXPECT_NE(snapshot.find(line), std::string::npos) << line;
+  }
   EXPECT_GT(FileSize(kArchive), 22);
 
   // Nothing unsaved: OK closes at once.
   d.Click(IDOK);
-  EXPECT_EQ(prompts.Unanswered(), 0);
+  EXPECT_TRUE(prompts.TakeAsked().empty());
 }
 
 // The real Save dialog: a name typed without an extension gets ".zip", and an existing file
@@ -378,8 +404,10 @@ TEST(GuiEndToEnd, AdministratorSessionAgainstWineRegistryServicesAndFiles) {
   RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Veltrane");
   SetRegString(L"SOFTWARE\\Veltrane\\Common", L"Support File Location", ZPath(OV_BRANDING_DIR) + L"\\");
   SetRegString(L"SOFTWARE\\Veltrane\\Desktop Client", L"DefaultDir", kTraces);
-  SetRegDword(kEngineKey, L"Level", 5);
-  SetRegDword(kEngineKey, L"Enable", 1);
+  const DWORD five = 5, one = 1;
+  SetReg(kEngineKey, L"Level", REG_DWORD, &five, 4);
+  SetReg(kEngineKey, L"Enable", REG_DWORD, &one, 4);
+  SetReg(L"SOFTWARE\\Veltrane\\Common", L"List", REG_MULTI_SZ, L"a\0b\0", 10);
   WriteFileBytes(kTraces + L"\\OvSharedEngine.log", std::string(1000, 'e'));
   PrepareServices();
 
@@ -402,3 +430,9 @@ TEST(GuiEndToEnd, AdministratorSessionAgainstWineRegistryServicesAndFiles) {
 }
 
 }  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--hold") return HoldLogOpen(argv[2]);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

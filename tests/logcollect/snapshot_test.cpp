@@ -3,36 +3,30 @@
 
 #include "logcollect/registry_snapshot.h"
 #include "model/ov_client_tracing.h"
-#include "sim_machine.h"
+#include "tests/support/sim_machine.h"
 
 using namespace ov::platform;
 using ov::platform::sim::RegOp;
 
 namespace {
 
-std::vector<std::uint8_t> Dword(std::uint32_t v) {
+std::vector<std::uint8_t> DwordBytes(std::uint32_t v) {
   return {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)};
 }
 
-class SnapshotTest : public ov::test::SimMachine {
+class SnapshotTest : public ::testing::Test, public ov::test::SimMachine {
  protected:
   // One DumpRegistryKey call into a fresh snapshot file; the file's bytes.
   std::string Dump(const std::wstring& keyPath, bool recurse) {
     PutFile(L"C:\\Logs\\OvReg.log", "");
     std::unique_ptr<TextFile> file;
-    EXPECT_EQ(textFiles->CreatePlainTextFile(L"C:\\Logs\\OvReg.log", &file), kSuccess);
+    EXPECT_EQ(textFiles.CreatePlainTextFile(L"C:\\Logs\\OvReg.log", &file), kSuccess);
     ov::logcollect::DumpRegistryKey(registry, *file, keyPath, recurse);
     file.reset();
     EXPECT_EQ(registry.OpenHandleCount(), 0u);
     return ReadFile(L"C:\\Logs\\OvReg.log");
   }
 };
-
-TEST_F(SnapshotTest, ExampleKeyGivesExactlyFourCrLfLines) {
-  registry.PutString(L"SOFTWARE\\Example", L"A", L"x");
-  registry.PutDword(L"SOFTWARE\\Example", L"B", 16);
-  EXPECT_EQ(Dump(L"SOFTWARE\\Example", true), "\r\n[SOFTWARE\\Example]\r\n\"A\"=\"x\"\r\n\"B\"=dword:16\r\n");
-}
 
 TEST_F(SnapshotTest, EachValueTypeIsWrittenOrSkipped) {
   std::vector<std::uint8_t> longList;
@@ -49,15 +43,18 @@ TEST_F(SnapshotTest, EachValueTypeIsWrittenOrSkipped) {
     std::vector<std::uint8_t> data;
     std::string line;  // empty: skipped
   } cases[] = {
-      {L"D", kRegDword, Dword(4294967295u), "\"D\"=dword:-1\r\n"},
+      {L"A", kRegSz, ToRegistryText(L"x"), "\"A\"=\"x\"\r\n"},
+      {L"B", kRegDword, DwordBytes(16), "\"B\"=dword:16\r\n"},
+      {L"D", kRegDword, DwordBytes(4294967295u), "\"D\"=dword:-1\r\n"},
       {L"M", kRegMultiSz, {'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}, "\"M\"=msz:\"a|b||\"\r\n"},
       {L"Dependent Files", kRegMultiSz, longList, "\"Dependent Files\"=msz:\"" + longText + "|\"\r\n"},
       {L"say \"hi\"", kRegSz, ToRegistryText(L"C:\\a \"b\""), "\"say \"hi\"\"=\"C:\\a \"b\"\"\r\n"},
+      {L"Caf\u00E9", kRegSz, ToRegistryText(L"\u20AC \U0001D11E"), "\"Caf\xC3\xA9\"=\"\xE2\x82\xAC \xF0\x9D\x84\x9E\"\r\n"},
       {L"", kRegSz, ToRegistryText(L"default"), ""},
-      {L"", kRegDword, Dword(1), ""},
+      {L"", kRegDword, DwordBytes(1), ""},
       {L"E", kRegExpandSz, ToRegistryText(L"%SystemRoot%"), ""},
       {L"B", kRegBinary, {1, 2, 3}, ""},
-      {L"Q", kRegQword, Dword(1), ""},
+      {L"Q", kRegQword, DwordBytes(1), ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
@@ -88,9 +85,9 @@ TEST_F(SnapshotTest, FourRootsInOrderAndTheWindowsVersionWithoutSubKeys) {
   registry.PutString(L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", L"ProductName", L"Windows");
   registry.PutString(L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts", L"Arial", L"arial.ttf");
   registry.PutString(L"SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName", L"ComputerName", L"PC1");
-  std::filesystem::create_directories(Host(L"C:\\Logs"));
+  PutFile(L"C:\\Logs\\OvReg.log", "an older, longer snapshot");
   OvClientTracingList list(platform);
-  ov::logcollect::WriteRegistrySnapshot(registry, L"C:\\Logs", *textFiles);
+  EXPECT_TRUE(ov::logcollect::WriteRegistrySnapshot(registry, L"C:\\Logs", textFiles));
   const std::string text = ReadFile(L"C:\\Logs\\OvReg.log");
   const auto at = [&text](const std::string& what) { return text.find(what); };
   EXPECT_EQ(at("\r\n[SOFTWARE\\Veltrane]\r\n"), 0u);
@@ -100,6 +97,7 @@ TEST_F(SnapshotTest, FourRootsInOrderAndTheWindowsVersionWithoutSubKeys) {
   EXPECT_EQ(at("CurrentVersion\\Fonts"), std::string::npos);
   EXPECT_LT(at("[SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion]"),
             at("[SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName]\r\n\"ComputerName\"=\"PC1\"\r\n"));
+  EXPECT_EQ(at("older"), std::string::npos);
 }
 
 }  // namespace

@@ -1,76 +1,59 @@
-// Contract fixtures for the sim.
+// Contract fixtures for the sim: one simulated machine for the whole program.
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <utility>
 
-#include "platform/sim/sim_fileio.h"
-#include "platform/sim/sim_files.h"
-#include "platform/sim/sim_registry.h"
-#include "platform/sim/sim_textfile.h"
 #include "tests/platform/contract_platform.h"
+#include "tests/support/sim_machine.h"
 
 namespace contract {
 namespace {
-// Made on first use and removed at exit; the path is kept by the cleanup object itself so
-// that its destructor never reaches a static that was destroyed before it.
-struct Cleanup {
-  std::filesystem::path root;
-  ~Cleanup() {
-    std::error_code ignored;
-    if (!root.empty()) std::filesystem::remove_all(root, ignored);
-  }
-} cleanup;
-const std::filesystem::path& Root() {
-  if (cleanup.root.empty()) {
-    cleanup.root = std::filesystem::temp_directory_path() / ("ovcontract-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(cleanup.root);
-    std::filesystem::create_directories(cleanup.root / "C");
-  }
-  return cleanup.root;
-}
-ov::platform::sim::SimFileSystem& Sim() {
-  static ov::platform::sim::SimFileSystem files(Root().string());
-  return files;
+ov::test::SimMachine& Machine() {
+  static ov::test::SimMachine machine;
+  return machine;
 }
 }  // namespace
 
-std::unique_ptr<ov::platform::Registry> MakeRegistry() {
-  return std::make_unique<ov::platform::sim::SimRegistry>(false);
-}
-ov::platform::FileSystem& Files() { return Sim(); }
+ov::platform::Platform& Os() { return Machine().platform; }
 std::wstring FreshDirectory(const std::wstring& name) {
   const std::wstring dir = L"C:\\" + name;
-  std::filesystem::remove_all(Sim().ToHostPath(dir));
-  std::filesystem::create_directories(Sim().ToHostPath(dir));
+  Machine().files.SetFailureHook(nullptr);
+  std::filesystem::remove_all(Machine().Host(dir));
+  std::filesystem::create_directories(Machine().Host(dir));
   return dir;
 }
-void WriteBytes(const std::wstring& path, std::size_t count) {
-  std::ofstream(Sim().ToHostPath(path), std::ios::binary) << std::string(count, 'z');
-}
-std::string ReadBytes(const std::wstring& path) {
-  std::ifstream in(Sim().ToHostPath(path), std::ios::binary);
-  if (!in) return "<missing>";
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-ov::platform::TextFiles& TextFiles() {
-  static ov::platform::sim::SimTextFiles files(Sim());
-  return files;
-}
-ov::platform::FileIo& FileIo() {
-  static ov::platform::sim::SimFileIo io(Sim());
-  return io;
-}
+void WriteBytes(const std::wstring& path, std::size_t count) { Machine().PutFile(path, std::string(count, 'z')); }
+std::string ReadBytes(const std::wstring& path) { return Machine().ReadFile(path); }
 int HoldOpen(const std::wstring& path, std::uint32_t access, std::uint32_t share) {
-  return Sim().HoldOpen(path, access, share);
+  return Machine().files.HoldOpen(path, access, share);
 }
-void Release(int token) { Sim().ReleaseShare(token); }
+void Release(int token) { Machine().files.ReleaseShare(token); }
 bool MakeSymlink(const std::wstring& target, const std::wstring& link) {
-  return ::symlink(Sim().ToHostPath(target).c_str(), Sim().ToHostPath(link).c_str()) == 0;
+  return ::symlink(Machine().Host(target).c_str(), Machine().Host(link).c_str()) == 0;
 }
 bool MakeHardLink(const std::wstring& target, const std::wstring& link) {
-  return ::link(Sim().ToHostPath(target).c_str(), Sim().ToHostPath(link).c_str()) == 0;
+  return ::link(Machine().Host(target).c_str(), Machine().Host(link).c_str()) == 0;
+}
+bool SwapFolderAfterNextCheck(const std::wstring& folder, const std::wstring& target) {
+  Machine().files.SetFailureHook([=, done = false](ov::platform::sim::FileOp op, const std::wstring&) mutable {
+    if (op == ov::platform::sim::FileOp::Checked && !std::exchange(done, true)) {
+      std::filesystem::rename(Machine().Host(folder), Machine().Host(folder) + "-moved");
+      MakeSymlink(target, folder);
+    }
+    return ov::platform::kSuccess;
+  });
+  return true;
+}
+void InstallService(const std::wstring& name, std::uint32_t stopDelayMs, bool running) {
+  ov::platform::sim::SimServiceControl::ServiceConfig config;
+  config.state = running ? ov::platform::kServiceRunning : ov::platform::kServiceStopped;
+  config.stopLatencyMs = config.stopWaitHintMs = stopDelayMs;
+  Machine().services.AddService(name, config);
+}
+std::vector<std::wstring> TakeServiceEvents() {
+  std::vector<std::wstring> events = Machine().services.Events();
+  Machine().services.ClearEvents();
+  return events;
 }
 
 }  // namespace contract

@@ -1,9 +1,11 @@
-// What the product needs of a file system, checked on the sim and on the real one alike.
+// What the product needs of a file system and of text files, checked on the sim and on the
+// real one alike.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
 
+#include "platform/fileio.h"
 #include "platform/files.h"
 #include "platform/textfile.h"
 #include "tests/platform/contract_platform.h"
@@ -20,7 +22,9 @@ class FilesContract : public ::testing::Test {
     const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     dir = contract::FreshDirectory(std::wstring(name.begin(), name.end()));
   }
-  FileSystem& fs = contract::Files();
+  FileSystem& fs = *contract::Os().files;
+  TextFiles& textFiles = *contract::Os().textFiles;
+  FileIo& io = *contract::Os().fileIo;
   std::wstring dir;
 };
 
@@ -37,39 +41,44 @@ TEST_F(FilesContract, DirectoriesAndWorkingDirectory) {
   ASSERT_EQ(fs.SetWorkingDirectory(before), kSuccess);
 }
 
-TEST_F(FilesContract, RemoveReportsWindowsCodes) {
-  EXPECT_EQ(fs.RemoveFile(dir + L"\\none.log"), kErrorFileNotFound);
-  EXPECT_EQ(fs.RemoveFile(dir + L"\\nodir\\none.log"), kErrorPathNotFound);
+// A component may hold its log open meanwhile: the size is read with full sharing, truncation
+// works beside its writer, and a delete reports the holder that shares no deletion.
+TEST_F(FilesContract, RemoveSizeAndTruncateBesideOtherHolders) {
   const std::wstring file = dir + L"\\held.log";
-  contract::WriteBytes(file, 10);
-  const int token = contract::HoldOpen(file, kRead, kShareRead | kShareWrite);
-  EXPECT_EQ(fs.RemoveFile(file), kErrorSharingViolation);
-  contract::Release(token);
-  EXPECT_EQ(fs.RemoveFile(file), kSuccess);
-}
-
-TEST_F(FilesContract, SizeIsReadWithFullSharing) {
-  const std::wstring file = dir + L"\\size.log";
+  EXPECT_EQ(fs.RemoveFile(file), kErrorFileNotFound);
+  EXPECT_EQ(fs.RemoveFile(dir + L"\\nodir\\none.log"), kErrorPathNotFound);
   EXPECT_NE(fs.QueryFileSize(file).openError, kSuccess);
   contract::WriteBytes(file, 1234);
-  const int token = contract::HoldOpen(file, kWrite, kShareRead | kShareWrite);
+  int token = contract::HoldOpen(file, kWrite, kShareRead | kShareWrite);
   const auto q = fs.QueryFileSize(file);
-  EXPECT_EQ(q.openError, kSuccess);
-  EXPECT_TRUE(q.sizeKnown);
-  EXPECT_EQ(q.size, 1234);
-  contract::Release(token);
-}
-
-TEST_F(FilesContract, TruncateEmptiesSharedFilesAndCreatesMissingOnes) {
-  const std::wstring file = dir + L"\\trunc.log";
-  contract::WriteBytes(file, 500);
-  const int token = contract::HoldOpen(file, kWrite, kShareRead | kShareWrite);
+  EXPECT_TRUE(q.openError == kSuccess && q.sizeKnown && q.size == 1234);
+  EXPECT_EQ(fs.RemoveFile(file), kErrorSharingViolation);
   EXPECT_EQ(fs.TruncateFileShared(file), kSuccess);
   contract::Release(token);
   EXPECT_EQ(fs.QueryFileSize(file).size, 0);
-  const std::wstring fresh = dir + L"\\fresh.log";
-  EXPECT_EQ(fs.TruncateFileShared(fresh), kSuccess);
-  EXPECT_EQ(fs.QueryFileSize(fresh).openError, kSuccess);
+  EXPECT_EQ(fs.RemoveFile(file), kSuccess);
+  EXPECT_EQ(fs.TruncateFileShared(file), kSuccess);  // creates a missing one
+  EXPECT_EQ(fs.QueryFileSize(file).openError, kSuccess);
+}
+
+// What the registry snapshot needs: line feeds land as CR LF in a file others may read
+// meanwhile, and what cannot be created is reported and left alone.
+TEST_F(FilesContract, TextFilesWriteCrLfAndLeaveWhatTheyCannotCreate) {
+  const std::wstring path = dir + L"\\OvReg.log", busy = dir + L"\\Busy.log";
+  contract::WriteBytes(path, 5000);
+  std::unique_ptr<TextFile> file;
+  ASSERT_EQ(textFiles.CreatePlainTextFile(path, &file), kSuccess);
+  EXPECT_EQ(file->Write("\n[key]\n"), kSuccess);
+  EXPECT_EQ(file->Write("a\r\nb"), kSuccess);  // the runtime's text mode adds a CR regardless
+  EXPECT_EQ(contract::ReadBytes(path), "\r\n[key]\r\na\r\r\nb");
+  EXPECT_EQ(textFiles.CreatePlainTextFile(dir + L"\\missing\\OvReg.log", &file), kErrorPathNotFound);
+  ASSERT_EQ(fs.MakeDirectory(dir + L"\\OvDir.log"), kSuccess);
+  EXPECT_EQ(textFiles.CreatePlainTextFile(dir + L"\\OvDir.log", &file), kErrorAccessDenied);
+  contract::WriteBytes(busy, 4);
+  const int held = contract::HoldOpen(busy, kWrite, kShareRead);  // a writer that lets others read only
+  EXPECT_EQ(textFiles.CreatePlainTextFile(busy, &file), kErrorSharingViolation);
+  contract::Release(held);
+  EXPECT_EQ(contract::ReadBytes(busy), "zzzz");
 }
 
 // Each elevated operation on a plain file in the trace folder, and on the same name pointed
@@ -104,7 +113,7 @@ TEST_F(FilesContract, CheckedOperationsActOnlyWhereTheyMean) {
         after = "";
       } else if (op == CreateText) {
         std::unique_ptr<TextFile> file;
-        EXPECT_EQ(contract::TextFiles().CreatePlainTextFile(path, &file), expected);
+        EXPECT_EQ(textFiles.CreatePlainTextFile(path, &file), expected);
         EXPECT_EQ(file != nullptr, c == 0);
         file.reset();
         after = "";
@@ -114,10 +123,10 @@ TEST_F(FilesContract, CheckedOperationsActOnlyWhereTheyMean) {
         FileHandle h = kNoFile;
         char bytes[16];
         std::uint32_t got = 0;
-        EXPECT_EQ(contract::FileIo().OpenCheckedForReading(path, &h), expected);
+        EXPECT_EQ(io.OpenCheckedForReading(path, &h), expected);
         if (h != kNoFile) {
-          EXPECT_EQ(contract::FileIo().Read(h, bytes, sizeof bytes, &got), kSuccess);
-          EXPECT_EQ(contract::FileIo().Close(h), kSuccess);
+          EXPECT_EQ(io.Read(h, bytes, sizeof bytes, &got), kSuccess);
+          EXPECT_EQ(io.Close(h), kSuccess);
         }
         contract::Release(writer);
         EXPECT_EQ(got, c == 0 ? 8u : 0u);
@@ -131,16 +140,31 @@ TEST_F(FilesContract, CheckedOperationsActOnlyWhereTheyMean) {
       if (c == 1 && (op == Truncate || op == CreateText)) {
         std::unique_ptr<TextFile> file;
         EXPECT_EQ(op == Truncate ? fs.TruncateFileShared(folder + L"\\New.log")
-                                 : contract::TextFiles().CreatePlainTextFile(folder + L"\\New.log", &file),
+                                 : textFiles.CreatePlainTextFile(folder + L"\\New.log", &file),
                   kErrorAccessDenied);
         EXPECT_EQ(contract::ReadBytes(elsewhere + L"\\New.log"), "<missing>");
       }
     }
   }
   FileHandle h = kNoFile;
-  EXPECT_EQ(contract::FileIo().OpenCheckedForReading(dir, &h), kErrorAccessDenied);  // a directory
-  EXPECT_EQ(contract::FileIo().OpenCheckedForReading(dir + L"\\none.log", &h), kErrorFileNotFound);
+  EXPECT_EQ(io.OpenCheckedForReading(dir, &h), kErrorAccessDenied);  // a directory
+  EXPECT_EQ(io.OpenCheckedForReading(dir + L"\\none.log", &h), kErrorFileNotFound);
   EXPECT_EQ(h, kNoFile);
+}
+
+// A folder of the path swapped for a link between the check and the act: the act still
+// reaches only the object that was checked, because it goes through the checked handle.
+TEST_F(FilesContract, CheckedOperationsActThroughTheCheckedHandle) {
+  for (const bool remove : {true, false}) {
+    const std::wstring trace = dir + (remove ? L"\\remove" : L"\\truncate"), elsewhere = trace + L"-elsewhere";
+    ASSERT_EQ(fs.MakeDirectory(trace) + fs.MakeDirectory(elsewhere), kSuccess);
+    contract::WriteBytes(trace + L"\\Ov.log", 8);
+    contract::WriteBytes(elsewhere + L"\\Ov.log", 8);
+    if (!contract::SwapFolderAfterNextCheck(trace, elsewhere)) return;  // the real system cannot be raced here
+    EXPECT_EQ(remove ? fs.RemoveFile(trace + L"\\Ov.log") : fs.TruncateFileShared(trace + L"\\Ov.log"), kSuccess);
+    EXPECT_EQ(contract::ReadBytes(trace + L"-moved\\Ov.log"), remove ? "<missing>" : "");
+    EXPECT_EQ(contract::ReadBytes(elsewhere + L"\\Ov.log"), "zzzzzzzz");
+  }
 }
 
 // A finished file takes the place of an older one in one step; what cannot be replaced stays.

@@ -8,7 +8,7 @@
 #include <new>
 #include <string>
 
-#include "tests/trace/recording_writer.h"
+#include "tests/support/recording_writer.h"
 #include "trace/ov_trace.h"
 
 static std::atomic<long> g_allocations{0};
