@@ -113,7 +113,8 @@ class ZipWriterTest : public ::testing::Test {
   bool Check(const std::wstring& archive, const char* sha256, std::vector<std::string> args) {
     std::string command = "python3 '" OV_ZIP_CHECK_SCRIPT "' '" + Host(archive) + "' --sha256 " + sha256;
     for (std::string& a : args) {
-      if (const auto eq = a.find("=C:"); eq != std::string::npos) a = a.substr(0, eq + 1) + Host(std::wstring(a.begin() + eq + 1, a.end()));
+      const auto eq = a.find("=C:");
+      if (eq != std::string::npos) a = a.substr(0, eq + 1) + Host(std::wstring(a.begin() + eq + 1, a.end()));
       command += " '" + a + "'";
     }
     return std::system(command.c_str()) == 0;
@@ -140,16 +141,17 @@ class ZipWriterTest : public ::testing::Test {
 TEST_F(ZipWriterTest, FileOutputEverySourceAndRefusal) {
   const Bytes log = SampleLog(3000), memory = ToBytes("from memory\n");
   const std::wstring in = L"C:\\in\\";
-  for (const auto& [name, data, modified] : {std::tuple{L"logs\\app.log", log, kModified}, {L"old.gz", SampleLog(600), kModified},
-                                             {L"empty.log", Bytes{}, kModified}, {L"locked.txt", memory, kModified},
-                                             {L"1960.log", memory, -310399200}, {L"1975.log", memory, 157766400},
-                                             {L"2050.log", memory, 2540246400}, {L"grows.log", log, kModified}, {L"busy.log", memory, kModified}}) {
+  for (const auto& [name, data, modified] :
+       {std::tuple{L"logs\\app.log", log, kModified}, {L"old.gz", SampleLog(600), kModified}, {L"empty.log", Bytes{}, kModified},
+        {L"locked.txt", memory, kModified}, {L"1960.log", memory, -310399200}, {L"1975.log", memory, 157766400},
+        {L"2050.log", memory, 2540246400}, {L"grows.log", log, kModified}, {L"busy.log", memory, kModified}}) {
     Put(in + name, data, modified);
   }
   ::chmod(Host(in + L"locked.txt").c_str(), 0444);
   const int writer = files.HoldOpen(in + L"busy.log", platform::kAccessWrite, platform::kShareRead | platform::kShareWrite);
   FileHandle grows = kNoFile;
-  sim.Open(in + L"grows.log", platform::kAccessRead, platform::kShareRead | platform::kShareWrite, platform::kOpenExisting, 0, &grows);
+  sim.Open(in + L"grows.log", platform::kAccessRead, platform::kShareRead | platform::kShareWrite, platform::kOpenExisting, 0,
+           &grows);
 
   ZipHandle* zip = CreateZipArchive(io, Path(L"C:\\out\\..\\a.zip"), 0, Kind::FileName);
   ASSERT_NE(zip, nullptr);
@@ -206,8 +208,9 @@ TEST_F(ZipWriterTest, FileOutputEverySourceAndRefusal) {
   files.ReleaseShare(writer);
   EXPECT_EQ(sim.OpenHandleCount(), 0u);
   std::filesystem::resize_file(Host(in + L"grows.log"), log.size());
-  EXPECT_TRUE(Check(L"C:\\a.zip", "123c27cc5c86b018687893ecb3ab5bd10b0fe4fd52a94a6930e3d9c3ec491f0e", {"--count", "24", "logs/app.log=C:\\in\\logs\\app.log", "old.gz=C:\\in\\old.gz", "empty.log=",
-                                         "locked.txt=C:\\in\\locked.txt", "grows.log=C:\\in\\grows.log", "sub/dir/=", "mem.txt=C:\\in\\locked.txt"}));
+  EXPECT_TRUE(Check(L"C:\\a.zip", "123c27cc5c86b018687893ecb3ab5bd10b0fe4fd52a94a6930e3d9c3ec491f0e",
+                    {"--count", "24", "logs/app.log=C:\\in\\logs\\app.log", "old.gz=C:\\in\\old.gz", "empty.log=",
+                     "locked.txt=C:\\in\\locked.txt", "grows.log=C:\\in\\grows.log", "sub/dir/=", "mem.txt=C:\\in\\locked.txt"}));
 }
 
 // Refused outputs say why and leave nothing open; the handle's tag is checked first; an
@@ -238,7 +241,8 @@ TEST_F(ZipWriterTest, OutputsAndTheirRefusals) {
   zip->tag = kZipCreateTag;
   EXPECT_EQ(CloseZipArchive(zip), ZipResult::Ok);
   std::ifstream empty(Host(L"C:\\empty.zip"), std::ios::binary);
-  EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(empty), {}), (Bytes{0x50, 0x4B, 5, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(empty), {}),
+            (Bytes{0x50, 0x4B, 5, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
   zip = CreateZipArchive(io, Memory(nullptr), 1 << 20, Kind::Memory);
   EXPECT_EQ(sim.MappedViewCount(), 1u);
   EXPECT_EQ(AddMemory(zip, L"first.log", SampleLog(10)), ZipResult::Ok);
@@ -267,7 +271,8 @@ TEST_F(ZipWriterTest, HandleOutputs) {
   EXPECT_EQ(AddFile(zip, L"app.log", L"C:\\in\\app.log"), ZipResult::Ok);
   EXPECT_EQ(AddFile(zip, L"old.gz", L"C:\\in\\old.gz"), ZipResult::Ok);
   // A stored member whose size was unknown cannot be described before its data.
-  for (const auto& [name, length, result] : {std::tuple{L"piped.log", std::uint64_t{0}, ZipResult::Ok}, {L"told.gz", piped.size(), ZipResult::Ok},
+  for (const auto& [name, length, result] : {std::tuple{L"piped.log", std::uint64_t{0}, ZipResult::Ok},
+                                             {L"told.gz", piped.size(), ZipResult::Ok},
                                              {L"unknown.gz", std::uint64_t{0}, ZipResult::CannotChangeStorage}}) {
     FileHandle source = kNoFile, sourceEnd = kNoFile;
     std::uint32_t written = 0;
@@ -287,8 +292,9 @@ TEST_F(ZipWriterTest, HandleOutputs) {
   drain.join();
   sim.Close(readEnd);
   Put(L"C:\\pipe.zip", streamed);
-  EXPECT_TRUE(Check(L"C:\\pipe.zip", "e5f9d99cb37a7efb3204041f8ee21705d893b5cf5cc72cd6d8596644f26dddbc", {"--count", "6", "app.log=C:\\in\\app.log", "again.log=C:\\in\\app.log", "old.gz=C:\\in\\old.gz",
-                                            "piped.log=C:\\in\\piped.log", "told.gz=C:\\in\\piped.log"}));
+  EXPECT_TRUE(Check(L"C:\\pipe.zip", "e5f9d99cb37a7efb3204041f8ee21705d893b5cf5cc72cd6d8596644f26dddbc",
+                    {"--count", "6", "app.log=C:\\in\\app.log", "again.log=C:\\in\\app.log", "old.gz=C:\\in\\old.gz",
+                     "piped.log=C:\\in\\piped.log", "told.gz=C:\\in\\piped.log"}));
 
   Put(L"C:\\offset.zip", ToBytes("prefix before the archive\n"));
   ASSERT_EQ(sim.Open(L"C:\\offset.zip", platform::kAccessWrite, 0, platform::kOpenExisting, 0, &out), 0u);
@@ -298,7 +304,8 @@ TEST_F(ZipWriterTest, HandleOutputs) {
   EXPECT_EQ(AddFile(zip, L"old.gz", L"C:\\in\\old.gz"), ZipResult::Ok);
   EXPECT_EQ(CloseZipArchive(zip), ZipResult::Ok);
   EXPECT_EQ(sim.Close(out), 0u);
-  EXPECT_TRUE(Check(L"C:\\offset.zip", "9a0a96e33166dedfff263b2482ba183718372b0f5322e4c404600b9ddf9a738e", {"--count", "2", "app.log=C:\\in\\app.log", "old.gz=C:\\in\\old.gz"}));
+  EXPECT_TRUE(Check(L"C:\\offset.zip", "9a0a96e33166dedfff263b2482ba183718372b0f5322e4c404600b9ddf9a738e",
+                    {"--count", "2", "app.log=C:\\in\\app.log", "old.gz=C:\\in\\old.gz"}));
 }
 
 // After an output fault, or with a memory area full, further members are refused, but the
@@ -311,11 +318,11 @@ TEST_F(ZipWriterTest, OutputFaultsAreSticky) {
   // The failing call is counted from the start of the second member; no call: a memory area
   // that holds the first member and the directory, not the second.
   const struct { const char* what; FileIoOp failing; int call; ZipResult add; const char* sha256; } cases[] = {
-      {"write of member data", FileIoOp::Write, 3, ZipResult::WriteFailed, "406cdbb75ce0b087130b162f4d2eff5d994be7ddf37ba303c1690794fce76252"},
-      {"seek to the local header", FileIoOp::Seek, 1, ZipResult::SeekFailed, "b886212c4928878acd8bca50c57432e06c2f42a35012f5e862eb4e4116d497f5"},
-      {"seek back to the end", FileIoOp::Seek, 2, ZipResult::SeekFailed, "690b5a5a54c7fb82a32d6f0bdd6dd00ddea444d7a0e3ce56fc6c73fd0b225a88"},
-      {"memory area full", FileIoOp::Write, 0, ZipResult::MemoryTooSmall, "539818ca4c9bc4626e708c81f7526767e73792b69010606c64f76b059174bd32"},
-      {"read of member data", FileIoOp::Read, 2, ZipResult::CannotOpenFile, "f37a44009f743123c9163e4a96c32ed638030946ca5957fd910f765df2d4045d"},
+      {"data write", FileIoOp::Write, 3, ZipResult::WriteFailed, "406cdbb75ce0b087130b162f4d2eff5d994be7ddf37ba303c1690794fce76252"},
+      {"seek to header", FileIoOp::Seek, 1, ZipResult::SeekFailed, "b886212c4928878acd8bca50c57432e06c2f42a35012f5e862eb4e4116d497f5"},
+      {"seek to end", FileIoOp::Seek, 2, ZipResult::SeekFailed, "690b5a5a54c7fb82a32d6f0bdd6dd00ddea444d7a0e3ce56fc6c73fd0b225a88"},
+      {"area full", FileIoOp::Write, 0, ZipResult::MemoryTooSmall, "539818ca4c9bc4626e708c81f7526767e73792b69010606c64f76b059174bd32"},
+      {"data read", FileIoOp::Read, 2, ZipResult::CannotOpenFile, "f37a44009f743123c9163e4a96c32ed638030946ca5957fd910f765df2d4045d"},
   };
   for (const auto& c : cases) {
     Bytes area(60000, 0xAA);  // within the 64 KiB of trailing bytes that readers search for the end
@@ -352,10 +359,13 @@ TEST_F(ZipWriterTest, Zip64BeyondTheClassicLimits) {
   EXPECT_EQ(AddFile(zip, L"after.log", L"C:\\after.log"), ZipResult::Ok);
   EXPECT_EQ(CloseZipArchive(zip), ZipResult::Ok);
   ::munmap(zeros, hugeSize);
-  EXPECT_TRUE(Check(L"C:\\big.zip", "fcc1cc2f10eecdbb12141c97efb2d30a687e2896456ab4ebc87f8c3ab65d9bf7", {"--count", "3", "--unzip-skip", "zeros.gz", "small.txt=C:\\small.txt", "after.log=C:\\after.log"}));
+  EXPECT_TRUE(Check(L"C:\\big.zip", "fcc1cc2f10eecdbb12141c97efb2d30a687e2896456ab4ebc87f8c3ab65d9bf7",
+                    {"--count", "3", "--unzip-skip", "zeros.gz", "small.txt=C:\\small.txt", "after.log=C:\\after.log"}));
 
   const Bytes one = ToBytes("1");
-  for (const auto& [members, sha256] : {std::pair{65534u, "29dc4b5e2b208472e9f662755d22691ea841e4d9fe6a1203c516c9ee439fb501"}, {65535u, "7ee6eb55657080de8d998c472327545237435e9c65c1686ecf0919bd1832c33d"}, {65536u, "bd02cb4f29ef859e26cafc4341dd596e7cf4dba4daf61729025ff7e61dd0c060"}}) {
+  for (const auto& [members, sha256] : {std::pair{65534u, "29dc4b5e2b208472e9f662755d22691ea841e4d9fe6a1203c516c9ee439fb501"},
+                                        {65535u, "7ee6eb55657080de8d998c472327545237435e9c65c1686ecf0919bd1832c33d"},
+                                        {65536u, "bd02cb4f29ef859e26cafc4341dd596e7cf4dba4daf61729025ff7e61dd0c060"}}) {
     Bytes area(10 << 20, 0);  // in memory: the count is the point here, not the file calls
     zip = CreateZipArchive(io, Memory(area.data()), area.size(), Kind::Memory);
     for (std::uint32_t i = 0; i < members; ++i) {
