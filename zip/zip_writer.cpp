@@ -130,6 +130,7 @@ ZipResult SettleSizes(ZipArchive& zip, ZipMemberRecord& record, std::uint64_t me
     // Streaming readers skip a stored member by the size in its local header, which is out.
     if (record.method == kMethodStored && firstCompressed != record.compressedSize) return ZipResult::CannotChangeStorage;
     Append(zip, DataDescriptor(record));  // a short write is sticky, and reported below
+    // Both headers then say the same: the sizes follow the data.
     record.flags = record.localFlags;
   }
   return zip.stickyError;
