@@ -1,4 +1,4 @@
-// The writer's state behind a ZipHandle and the services the member compressor uses.
+// The writer's state behind a ZipHandle: its output, the records so far, the member being added.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -35,7 +35,41 @@ struct ZipMemberRecord {
   std::string name;                             // ANSI, "/" separated
 };
 
+// The member being added. Each add starts from a fresh one, so nothing of the previous
+// member can leak into the next.
+struct MemberState {
+  std::uint32_t externalAttributes = 0;
+  std::uint32_t accessTime = 0;  // extended-timestamp seconds, low 32 bits
+  std::uint32_t modificationTime = 0;
+  std::uint32_t creationTime = 0;
+  std::uint32_t dosTimestamp = 0;
+  std::int64_t declaredSize = -1;  // -1: unknown before the data
+  std::uint64_t bytesRead = 0;
+  // A disk file is read no further than the size it had when the member began, so a log that
+  // grows meanwhile neither keeps the member going nor outgrows the header written for it.
+  std::uint64_t readLimit = UINT64_MAX;
+  std::uint32_t crc = 0;
+  bool readFailed = false;
+  platform::FileHandle source = platform::kNoFile;
+  bool closeSource = false;  // the writer opened the source, so it closes it
+  const std::uint8_t* memorySource = nullptr;
+  std::uint64_t memorySourceLength = 0;
+  std::uint64_t memorySourcePosition = 0;
+  std::uint64_t compressedSize = 0;
+};
+
 struct ZipArchive {
+  ZipArchive(platform::FileIo& fileIo, platform::Clock& localTime) : io(&fileIo), clock(&localTime) {}
+  // Releases the output (the writer's mapping and handles), whatever became of the archive.
+  ~ZipArchive();
+  ZipArchive(const ZipArchive&) = delete;
+  ZipArchive& operator=(const ZipArchive&) = delete;
+
+  // The first fault is the one reported; later ones are its consequences.
+  void SetSticky(ZipResult error) {
+    if (stickyError == ZipResult::Ok) stickyError = error;
+  }
+
   platform::FileIo* io = nullptr;
   platform::Clock* clock = nullptr;  // the members' local times
   platform::FileHandle output = platform::kNoFile;
@@ -50,41 +84,8 @@ struct ZipArchive {
   std::uint64_t memorySize = 0;
   bool closed = false;
   std::vector<ZipMemberRecord> records;
-
-  // The member being added; reset by every add.
-  std::uint32_t memberExternalAttributes = 0;
-  std::uint32_t memberAccessTime = 0;  // extended-timestamp seconds, low 32 bits
-  std::uint32_t memberModificationTime = 0;
-  std::uint32_t memberCreationTime = 0;
-  std::uint32_t memberDosTimestamp = 0;
-  std::int64_t memberDeclaredSize = -1;
-  std::uint64_t memberBytesRead = 0;
-  // A disk file is read no further than the size it had when the member began, so a log that
-  // grows meanwhile neither keeps the member going nor outgrows the header written for it.
-  std::uint64_t memberReadLimit = UINT64_MAX;
-  std::uint32_t memberCrc = 0;
-  bool memberReadFailed = false;
-  platform::FileHandle memberSource = platform::kNoFile;
-  bool closeSource = false;
-  const std::uint8_t* memorySource = nullptr;
-  std::uint64_t memorySourceLength = 0;
-  std::uint64_t memorySourcePosition = 0;
-  std::uint64_t memberCompressedSize = 0;
-
+  MemberState member;
   std::array<std::uint8_t, kTransferBufferSize> transfer {};
 };
-
-// The member reader: fills buffer from the current source, adds the bytes to the member's
-// count and CRC, and returns how many came; 0 at the end or at memberReadLimit (a read error
-// also ends the input, and is remembered in memberReadFailed).
-std::uint32_t ReadMemberData(ZipArchive& zip, std::uint8_t* buffer, std::uint32_t size);
-
-// The output writer: appends size bytes at the end of the archive and returns how many were
-// written. Anything short sets the sticky error.
-std::uint32_t AppendOutput(ZipArchive& zip, const void* data, std::uint32_t size);
-
-// Compresses the rest of the current source into the archive, leaving the compressed byte
-// count in memberCompressedSize; marks the record's flags. Returns 0 or kDeflateFailed.
-std::uint32_t DeflateMember(ZipArchive& zip, ZipMemberRecord& record);
 
 }  // namespace ov::zip

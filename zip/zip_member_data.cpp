@@ -1,6 +1,10 @@
-// DeflateMember: connects the member compressor to the archive writer's reader and output.
+// A member's data through the transfer buffer: copied as stored, or through the compressor.
+#include "zip/zip_member_data.h"
+
 #include "zip/deflate.h"
-#include "zip/zip_archive.h"
+#include "zip/zip_headers.h"
+#include "zip/zip_output.h"
+#include "zip/zip_source.h"
 
 namespace ov::zip {
 
@@ -16,9 +20,7 @@ void WriteForCompressor(void* context, std::uint8_t* buffer, std::uint32_t* fill
   if (AppendOutput(*static_cast<ZipArchive*>(context), buffer, *fill) > 0) *fill = 0;
 }
 
-}  // namespace
-
-std::uint32_t DeflateMember(ZipArchive& zip, ZipMemberRecord& record) {
+bool Deflate(ZipArchive& zip, ZipMemberRecord& record) {
   // For the Deflate method these flag bits mean "maximum compression"; the fixed level counts
   // as that.
   record.flags |= kFlagMaximumCompression;
@@ -30,8 +32,24 @@ std::uint32_t DeflateMember(ZipArchive& zip, ZipMemberRecord& record) {
   io.outputSize = kTransferBufferSize;
   std::uint64_t compressed = 0;
   const std::uint32_t result = DeflateStream(io, &compressed, nullptr);
-  zip.memberCompressedSize = compressed;
-  return result == 0 ? 0 : kDeflateFailed;
+  zip.member.compressedSize = compressed;
+  return result == 0;
+}
+
+bool Copy(ZipArchive& zip) {
+  for (;;) {
+    const std::uint32_t got = ReadMemberData(zip, zip.transfer.data(), kTransferBufferSize);
+    if (got == 0) return true;
+    const std::uint32_t written = AppendOutput(zip, zip.transfer.data(), got);
+    zip.member.compressedSize += written;
+    if (written != got) return false;
+  }
+}
+
+}  // namespace
+
+bool WriteMemberData(ZipArchive& zip, ZipMemberRecord& record) {
+  return record.method == kMethodDeflated ? Deflate(zip, record) : Copy(zip);
 }
 
 }  // namespace ov::zip
