@@ -1,6 +1,6 @@
 // The archive writer against the sim. Each archive is pinned by the SHA-256 of its bytes,
 // recorded once every field of it had been checked against the format; independent readers
-// (check_zip.py) accept it and find each member's bytes. Result codes are checked per call.
+// (tests/support/check_archive.py) accept it and find each member's bytes. Result codes are checked per call.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/mman.h>
