@@ -85,7 +85,9 @@ int main(int argc, char** argv) {
   Report(traces.front().name, traces.front().data, 0, 16384, pinnedSize);
   Report("text", ov::bench::TextCorpus());
   Report("binary", ov::bench::BinaryCorpus());
-  for (std::size_t i = 1; i < traces.size(); ++i) Report(traces[i].name, traces[i].data, 0, 16384, pinnedSize);
+  for (std::size_t i = 1; i < traces.size(); ++i) {
+    Report(traces[i].name, traces[i].data, 0, 16384, pinnedSize);
+  }
   for (const ov::bench::PinnedCase& c : ov::bench::PinnedCases()) {
     Report(c.name, c.input, c.readChunk, c.outputSize);
   }
@@ -93,7 +95,9 @@ int main(int argc, char** argv) {
     std::vector<std::filesystem::path> seeds;
     for (const auto& e : std::filesystem::directory_iterator(argv[1])) seeds.push_back(e.path());
     std::sort(seeds.begin(), seeds.end());
-    for (const auto& p : seeds) Report("seed/" + p.filename().string(), ov::bench::ReadWholeFile(p));
+    for (const auto& p : seeds) {
+      Report("seed/" + p.filename().string(), ov::bench::ReadWholeFile(p));
+    }
   }
   if (g_differing != 0) std::printf("%d pinned digests differ\n", g_differing);
   return g_differing == 0 ? 0 : 1;

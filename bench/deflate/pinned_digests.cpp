@@ -87,11 +87,12 @@ std::vector<PinnedCase> PinnedCases() {
   std::vector<PinnedCase> out;
   const Bytes trace = TraceBytes(3000000);
   out.push_back({"trace-3MB-reads-1000", trace, 1000});
-  out.push_back({"trace-3MB-reads-7-out-512", Bytes(trace.begin(), trace.begin() + 400000), 7, 512});
+  out.push_back({"trace-3MB-reads-7-out-512", TraceBytes(400000), 7, 512});
   // Sizes around the minimum lookahead, the slide point and the symbol buffer.
   for (std::size_t n : {0u, 1u, 2u, 3u, 4u, 261u, 262u, 263u, 4096u, 32767u, 32768u, 65273u, 65274u,
                         65275u, 65536u, 65537u, 98304u, 200000u}) {
-    out.push_back({"trace-prefix-" + std::to_string(n), Bytes(trace.begin(), trace.begin() + static_cast<std::ptrdiff_t>(n))});
+    const auto end = trace.begin() + static_cast<std::ptrdiff_t>(n);
+    out.push_back({"trace-prefix-" + std::to_string(n), Bytes(trace.begin(), end)});
   }
   for (std::size_t n : {1u, 258u, 259u, 1000u, 70000u, 300000u}) {
     out.push_back({"run-" + std::to_string(n), Bytes(n, 0x41)});

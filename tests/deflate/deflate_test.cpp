@@ -16,7 +16,8 @@ using bench::TraceBytes;
 
 TEST(Deflate, StreamsKeepTheirPinnedDigests) {
   for (const bench::PinnedCase& c : bench::PinnedCases()) {
-    const MemoryIo run = RunDeflate(c.input, c.outputSize, c.readChunk ? c.readChunk : kWhole, false);
+    const std::size_t chunk = c.readChunk != 0 ? c.readChunk : kWhole;
+    const MemoryIo run = RunDeflate(c.input, c.outputSize, chunk, false);
     EXPECT_EQ(run.result, 0u) << c.name << ": " << run.error;
     EXPECT_EQ(run.digest.Hex(), bench::ExpectedDigest(c.name)) << c.name;
   }
@@ -42,9 +43,11 @@ TEST(Deflate, SmallInputsGiveTheStreamsWorkedOutByHand) {
       // Literals "xabcd_", (3, 4) for "bcd", "ef_a", then (5, 7): the 4-byte match at the
       // second 'a' waits, because the next byte starts a 5-byte one.
       {"xabcd_bcdef_abcdef",
-       {0xAB, 0x48, 0x4C, 0x4A, 0x4E, 0x89, 0x07, 0xE2, 0xD4, 0xB4, 0xF8, 0x44, 0x30, 0x05, 0x00}},
+       {0xAB, 0x48, 0x4C, 0x4A, 0x4E, 0x89, 0x07, 0xE2, 0xD4, 0xB4, 0xF8, 0x44, 0x30, 0x05,
+        0x00}},
       {high.substr(0, 14),
-       {0x5B, 0xB0, 0x70, 0xD1, 0xE2, 0x25, 0x4B, 0x97, 0x2D, 0x5F, 0xB1, 0x72, 0xD5, 0xEA, 0x35, 0x6B, 0x01}},
+       {0x5B, 0xB0, 0x70, 0xD1, 0xE2, 0x25, 0x4B, 0x97, 0x2D, 0x5F, 0xB1, 0x72, 0xD5, 0xEA, 0x35,
+        0x6B, 0x01}},
       {high, stored},
   };
   for (const auto& c : cases) {
@@ -56,7 +59,9 @@ TEST(Deflate, SmallInputsGiveTheStreamsWorkedOutByHand) {
   }
 }
 
-std::size_t CompressedSize(const Bytes& input) { return RunDeflate(input, 16384, kWhole, false).digest.bytes; }
+std::size_t CompressedSize(const Bytes& input) {
+  return RunDeflate(input, 16384, kWhole, false).digest.bytes;
+}
 
 TEST(Deflate, MatchesReachBack32506BytesAndNoFurther) {
   // Noise repeated exactly gap bytes later amid zeros: the hash head at the repeat points
@@ -65,7 +70,7 @@ TEST(Deflate, MatchesReachBack32506BytesAndNoFurther) {
     Bytes input(gap + 8000, 0);
     const Bytes noise = RandomBytes(100, 99);
     std::copy(noise.begin(), noise.end(), input.begin() + 1000);
-    std::copy(noise.begin(), noise.end(), input.begin() + 1000 + static_cast<std::ptrdiff_t>(gap));
+    std::copy(noise.begin(), noise.end(), input.begin() + static_cast<std::ptrdiff_t>(1000 + gap));
     return CompressedSize(input);
   };
   EXPECT_GT(size(32507), size(32506) + 80) << "a repeat at 32506 missed, or one at 32507 taken";
@@ -78,8 +83,8 @@ TEST(Deflate, OutputDoesNotDependOnBufferSizeOrReadChunks) {
   input.insert(input.end(), noise.begin(), noise.end());
   const MemoryIo reference = RunDeflate(input);
   EXPECT_EQ(reference.compressedBytes, reference.output.size());
-  for (std::uint32_t bufferSize : {1u, 2u, 3u, 7u, 8u, 9u, 100u, 65536u}) {
-    EXPECT_TRUE(RunDeflate(input, bufferSize).output == reference.output) << "buffer " << bufferSize;
+  for (std::uint32_t size : {1u, 2u, 3u, 7u, 8u, 9u, 100u, 65536u}) {
+    EXPECT_TRUE(RunDeflate(input, size).output == reference.output) << "buffer " << size;
   }
   for (std::size_t chunk : {1u, 7u, 261u, 262u, 5000u}) {
     EXPECT_TRUE(RunDeflate(input, 16384, chunk).output == reference.output) << "reads of " << chunk;

@@ -39,7 +39,8 @@ Bytes LiteralsAndLongCopies(std::size_t n, std::uint64_t seed) {
 TEST(DeflateZlib, EveryShapeInflatesBack) {
   Bytes mixed;
   for (int i = 0; i < 4; ++i) {
-    const Bytes text = bench::TraceBytes(200000, 100 + i), noise = RandomBytes(60000 + 1000 * i, 200 + i);
+    const Bytes text = bench::TraceBytes(200000, 100 + i);
+    const Bytes noise = RandomBytes(60000 + 1000 * i, 200 + i);
     mixed.insert(mixed.end(), text.begin(), text.end());
     mixed.insert(mixed.end(), noise.begin(), noise.end());
   }
