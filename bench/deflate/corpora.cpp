@@ -1,14 +1,25 @@
-// The benchmark's file corpora.
+// The benchmark's file corpora and the generated data built on the one random generator.
 #include "bench/deflate/corpora.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 
-#include "bench/deflate/trace_corpus.h"
-
 namespace ov::bench {
+
+Bytes RandomBytes(std::size_t n, std::uint64_t seed, unsigned first, unsigned span) {
+  Rng rng(Rng(seed).Next());
+  Bytes out(n);
+  for (auto& b : out) b = static_cast<std::uint8_t>(first + rng.Below(span));
+  return out;
+}
+
+Bytes TraceBytes(std::size_t n, std::uint64_t seed) {
+  const std::string text = GenerateTrace(TraceShape::kMillis, n, seed);
+  return Bytes(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n));
+}
 
 Bytes ReadWholeFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -54,6 +65,22 @@ Bytes TextCorpus() {
 Bytes BinaryCorpus() {
   const char* path = std::getenv("OV_BENCH_BINARY");
   return ReadWholeFile(path != nullptr ? path : "/usr/bin/cmake");
+}
+
+void Digest::Add(const std::uint8_t* p, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) {
+    a = (a ^ p[i]) * 0x100000001b3ull;
+    b = (b ^ p[i]) * 0x9E3779B97F4A7C15ull;
+    b ^= b >> 29;
+  }
+  bytes += n;
+}
+
+std::string Digest::Hex() const {
+  char text[64];
+  std::snprintf(text, sizeof text, "%llu %016llx%016llx", static_cast<unsigned long long>(bytes),
+                static_cast<unsigned long long>(a), static_cast<unsigned long long>(b));
+  return text;
 }
 
 }  // namespace ov::bench

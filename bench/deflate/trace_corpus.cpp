@@ -1,5 +1,5 @@
-// Generator of the synthetic trace-log corpus.
-#include "bench/deflate/trace_corpus.h"
+// Generators of synthetic trace logs of the print-management client's components.
+#include "bench/deflate/corpora.h"
 
 #include <array>
 #include <cstdarg>
@@ -8,24 +8,6 @@
 
 namespace ov::bench {
 namespace {
-
-class Rng {
- public:
-  explicit Rng(std::uint64_t seed) : s_(seed * 0x9E3779B97F4A7C15ull + 0x632BE59BD9B4E019ull) {}
-  std::uint64_t Next() {
-    s_ += 0x9E3779B97F4A7C15ull;  // splitmix64
-    std::uint64_t z = s_;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  unsigned Below(unsigned n) { return static_cast<unsigned>(Next() % n); }
-  template <typename T, std::size_t N>
-  const T& Pick(const std::array<T, N>& a) { return a[Below(N)]; }
-
- private:
-  std::uint64_t s_;
-};
 
 struct Component {
   const char* name;
@@ -47,8 +29,9 @@ constexpr std::array<const char*, 10> kDocs = {
 constexpr std::array<const char*, 6> kLevels = {"DEBUG", "INFO ", "TRACE", "TRACE", "DEBUG",
                                                 "WARN "};
 
-}  // namespace
-
+// Interleaved trace output of the shared engine, the popup manager, the message client and
+// the spooler hooks: timestamps, thread ids, function entry and exit, jobs, printers, users,
+// handles and error codes.
 std::string GenerateTraceCorpus(std::size_t bytes, std::uint64_t seed) {
   Rng rng(seed);
   std::vector<Component> comps = {
@@ -143,8 +126,6 @@ std::string GenerateTraceCorpus(std::size_t bytes, std::uint64_t seed) {
   }
   return out;
 }
-
-namespace {
 
 // ---------------------------------------------------------------------------------------
 // Other layouts that tracers in the field write: the compressor's speed must not depend on
