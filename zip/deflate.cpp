@@ -113,7 +113,7 @@ unsigned MatchLength(const std::uint8_t* scan, const std::uint8_t* match) {
 // chain walk defines it, and what it has found so far.
 struct Search {
   const std::uint8_t* scan;
-  unsigned strstart;
+  unsigned strStart;
   unsigned limit;      // positions at or below it are out of reach
   unsigned niceMatch;  // a match this long ends the search
   unsigned budget;     // candidates the 3-byte walk looks at
@@ -160,7 +160,7 @@ bool GramChainBelow(const DeflateState& s, const Search& q, unsigned o, unsigned
 GramWalk ChooseGram(const DeflateState& s, const Search& q, unsigned done, unsigned doneLen) {
   constexpr unsigned kHeadSteps = 2;
   unsigned last = q.bestLen + 1 - kGramLength;
-  if (last >= q.strstart - done) last = q.strstart - done - 1;
+  if (last >= q.strStart - done) last = q.strStart - done - 1;
   GramWalk best{0, 0};
   bool found = false;
   if (doneLen >= kGramLength) {
@@ -237,13 +237,13 @@ unsigned WalkGramChains(DeflateState& s, Search& q, unsigned done, unsigned done
 unsigned LongestMatch(DeflateState& s, unsigned curMatch) {
   unsigned chainLength = s.maxChain;
   const std::uint8_t* const window = s.window;
-  const unsigned strstart = s.strstart;
-  const std::uint8_t* const scan = window + strstart;
+  const unsigned strStart = s.strStart;
+  const std::uint8_t* const scan = window + strStart;
   if (s.prevLength >= s.goodMatch) chainLength >>= 2;  // a good match is in hand already
-  if (kWindowSize - strstart < kMinLookahead) s.Fail("insufficient lookahead");
+  if (kWindowSize - strStart < kMinLookahead) s.Fail("insufficient lookahead");
   Search q{scan,
-           strstart,
-           strstart > kMaxDist ? strstart - kMaxDist : 0,
+           strStart,
+           strStart > kMaxDist ? strStart - kMaxDist : 0,
            s.niceMatch,
            chainLength,
            s.rank[curMatch & kWMask],
@@ -253,16 +253,16 @@ unsigned LongestMatch(DeflateState& s, unsigned curMatch) {
            Load16(scan + s.prevLength - 1)};
   // The gram chains hold final input only while the full lookahead is there.
   const bool grams = s.lookahead >= kMinLookahead;
-  if (grams) CatchUpGrams(s, strstart);
+  if (grams) CatchUpGrams(s, strStart);
 
   for (;;) {
-    if (curMatch >= strstart) s.Fail("no future");
+    if (curMatch >= strStart) s.Fail("no future");
     const std::uint8_t* const match = window + curMatch;
     unsigned doneLen = 0;  // bytes the candidate shares, where known
     // Only a candidate that agrees at the end of the best match so far can beat it.
     if (Load16(match + q.bestLen - 1) == q.scanEnd && Load16(match) == q.scanStart) {
       const unsigned len = MatchLength(scan, match);
-      if (strstart + len > kWindowSize) s.Fail("wild scan");
+      if (strStart + len > kWindowSize) s.Fail("wild scan");
       doneLen = len;
       if (len > q.bestLen) {
         s.matchStart = curMatch;
@@ -304,11 +304,11 @@ void SlideTable(std::uint16_t* table, std::size_t entries) {
 // Slides the window when the current position has come near its end, then, unless the
 // input has ended, reads into the free room.
 void FillWindow(DeflateState& s) {
-  unsigned more = kWindowSize - s.lookahead - s.strstart;
-  if (s.strstart >= kWSize + kMaxDist) {
+  unsigned more = kWindowSize - s.lookahead - s.strStart;
+  if (s.strStart >= kWSize + kMaxDist) {
     std::memcpy(s.window, s.window + kWSize, kWSize);
     s.matchStart -= kWSize;
-    s.strstart -= kWSize;
+    s.strStart -= kWSize;
     s.blockStart -= kWSize;
     SlideTable(s.head, kHashSize);
     SlideTable(s.prev, kWSize);
@@ -317,12 +317,12 @@ void FillWindow(DeflateState& s) {
     s.gramPos = s.gramPos >= kWSize ? s.gramPos - kWSize : 0;
     more += kWSize;
   }
-  if (s.eofile) return;
+  if (s.inputEnded) return;
   if (more < 2) s.Fail("more < 2");
-  std::uint32_t n = s.io->read(s.io->context, s.window + s.strstart + s.lookahead, more);
+  std::uint32_t n = s.io->read(s.io->context, s.window + s.strStart + s.lookahead, more);
   if (n > more) n = more;  // a reader that claims more than it was given room for
   if (n == 0) {
-    s.eofile = true;
+    s.inputEnded = true;
   } else {
     s.lookahead += n;
   }
@@ -330,19 +330,19 @@ void FillWindow(DeflateState& s) {
 
 void FillWhileShort(DeflateState& s) {
   do FillWindow(s);
-  while (s.lookahead < kMinLookahead && !s.eofile);
+  while (s.lookahead < kMinLookahead && !s.inputEnded);
 }
 
 void EndBlock(DeflateState& s) {
   FlushBlock(s, false);
-  s.blockStart = s.strstart;
+  s.blockStart = s.strStart;
 }
 
 void StartInput(DeflateState& s) {
   const std::uint32_t n = s.io->read(s.io->context, s.window, kWindowSize);
   s.lookahead = n > kWindowSize ? kWindowSize : n;
   if (s.lookahead == 0) {
-    s.eofile = true;
+    s.inputEnded = true;
     return;
   }
   if (s.lookahead < kMinLookahead) FillWhileShort(s);
@@ -354,30 +354,30 @@ void StartInput(DeflateState& s) {
 void Run(DeflateState& s) {
   while (s.lookahead != 0 && !s.writeFailed) {
     unsigned hashHead = 0;
-    if (s.lookahead >= kMinMatch) hashHead = InsertString(s, s.strstart);
+    if (s.lookahead >= kMinMatch) hashHead = InsertString(s, s.strStart);
     // Linking the gram here, in order, saves the search a catch-up loop of varying length
     // whose end the processor mispredicts.
-    if (s.gramPos == s.strstart && s.lookahead >= kMinLookahead) {
-      LinkGram(s, s.strstart);
-      s.gramPos = s.strstart + 1;
+    if (s.gramPos == s.strStart && s.lookahead >= kMinLookahead) {
+      LinkGram(s, s.strStart);
+      s.gramPos = s.strStart + 1;
     }
 
     s.prevLength = s.matchLength;
     s.prevMatch = s.matchStart;
     s.matchLength = kMinMatch - 1;
 
-    if (hashHead != 0 && s.prevLength < s.maxLazy && s.strstart - hashHead <= kMaxDist) {
+    if (hashHead != 0 && s.prevLength < s.maxLazy && s.strStart - hashHead <= kMaxDist) {
       if (s.niceMatch > s.lookahead) s.niceMatch = s.lookahead;
       s.matchLength = LongestMatch(s, hashHead);
       if (s.matchLength > s.lookahead) s.matchLength = s.lookahead;
       // A 3-byte match far away costs about as much as three literals.
-      if (s.matchLength == kMinMatch && s.strstart - s.matchStart > kTooFar) {
+      if (s.matchLength == kMinMatch && s.strStart - s.matchStart > kTooFar) {
         s.matchLength = kMinMatch - 1;
       }
     }
 
     if (s.prevLength >= kMinMatch && s.matchLength <= s.prevLength) {
-      const unsigned s0 = s.strstart;
+      const unsigned s0 = s.strStart;
       const unsigned inputEnd = s0 + s.lookahead;
       const unsigned maxInsert = inputEnd - kMinMatch;
       const bool flush = Tally(s, s0 - 1 - s.prevMatch, s.prevLength - kMinMatch);
@@ -386,18 +386,18 @@ void Run(DeflateState& s) {
       unsigned last = s0 + s.prevLength - 2;
       if (last > maxInsert) last = maxInsert;
       if (s0 + 1 <= last) InsertInside(s, s0 + 1, last, inputEnd);
-      s.strstart = s0 + s.prevLength - 1;
+      s.strStart = s0 + s.prevLength - 1;
       s.matchAvailable = false;
       s.matchLength = kMinMatch - 1;
       if (flush) EndBlock(s);
     } else if (s.matchAvailable) {
-      const bool flush = Tally(s, 0, s.window[s.strstart - 1]);
+      const bool flush = Tally(s, 0, s.window[s.strStart - 1]);
       if (flush) EndBlock(s);
-      ++s.strstart;
+      ++s.strStart;
       --s.lookahead;
     } else {
       s.matchAvailable = true;
-      ++s.strstart;
+      ++s.strStart;
       --s.lookahead;
     }
 
@@ -407,7 +407,7 @@ void Run(DeflateState& s) {
   }
   if (s.writeFailed) return;
   // The last literal's wish to end its block is moot: the final block follows anyway.
-  if (s.matchAvailable) Tally(s, 0, s.window[s.strstart - 1]);
+  if (s.matchAvailable) Tally(s, 0, s.window[s.strStart - 1]);
   FlushBlock(s, true);
   FlushOutput(s);
 }
@@ -422,11 +422,11 @@ void InitState(DeflateState& s, const DeflateIo& io) {
   std::memset(s.gramPrev, 0, sizeof s.gramPrev);
   s.gramPos = 0;
   s.insHash = 0;
-  s.strstart = 0;
+  s.strStart = 0;
   s.blockStart = 0;
   s.matchStart = 0;
   s.lookahead = 0;
-  s.eofile = false;
+  s.inputEnded = false;
   s.prevLength = kMinMatch - 1;
   s.matchLength = kMinMatch - 1;
   s.prevMatch = 0;

@@ -75,11 +75,11 @@ struct DeflateState {
   unsigned gramPos;  // positions below it are linked into the gram chains
 
   unsigned insHash;
-  unsigned strstart;
+  unsigned strStart;
   std::int64_t blockStart;  // negative once the block's first bytes have slid out of the window
   unsigned matchStart;
   unsigned lookahead;
-  bool eofile;
+  bool inputEnded;
   unsigned prevLength;
   unsigned matchLength;
   unsigned prevMatch;
@@ -234,7 +234,7 @@ inline bool Tally(DeflateState& s, unsigned dist, unsigned lc) {
     // Every 4096 symbols: end the block early when it is mostly literals yet already
     // compresses to less than half its input, so a new block can adapt its codes.
     std::uint64_t outLength = static_cast<std::uint64_t>(s.lastLit) * 8;
-    const std::uint64_t inLength = static_cast<std::uint64_t>(static_cast<std::int64_t>(s.strstart) - s.blockStart);
+    const std::uint64_t inLength = static_cast<std::uint64_t>(static_cast<std::int64_t>(s.strStart) - s.blockStart);
     for (int d = 0; d < kDCodes; ++d) {
       outLength += static_cast<std::uint64_t>(s.dTree.freq[d]) * (5 + kExtraDBits[d]);
     }

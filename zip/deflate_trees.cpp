@@ -361,7 +361,7 @@ void FlushBlock(DeflateState& s, bool eof) {
   if (staticLenBytes <= optLenBytes) optLenBytes = staticLenBytes;
 
   const std::uint64_t storedLen =
-      static_cast<std::uint64_t>(static_cast<std::int64_t>(s.strstart) - s.blockStart);
+      static_cast<std::uint64_t>(static_cast<std::int64_t>(s.strStart) - s.blockStart);
   const unsigned last = eof ? 1u : 0u;
   // A stored block needs its input, which is gone once the block start slid out of the
   // window; its length field also limits it to 65535 bytes.
