@@ -22,32 +22,6 @@ namespace contract {
 namespace {
 std::map<int, HANDLE> g_holds;
 int g_next = 1;
-std::wstring TempRoot() {
-  wchar_t buffer[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, buffer);
-  std::wstring root = buffer;
-  root += L"ovcontract-" + std::to_wstring(GetCurrentProcessId());
-  CreateDirectoryW(root.c_str(), nullptr);
-  return root;
-}
-void RemoveTree(const std::wstring& dir) {
-  WIN32_FIND_DATAW data{};
-  HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &data);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = data.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring path = dir + L"\\" + name;
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(path);
-      } else {
-        DeleteFileW(path.c_str());
-      }
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-  }
-  RemoveDirectoryW(dir.c_str());
-}
 }  // namespace
 
 ov::platform::Platform& Os() {
@@ -62,18 +36,15 @@ ov::platform::Platform& Os() {
   return os;
 }
 std::wstring FreshDirectory(const std::wstring& name) {
-  static const std::wstring root = TempRoot();
-  const std::wstring dir = root + L"\\" + name;
-  RemoveTree(dir);
-  CreateDirectoryW(dir.c_str(), nullptr);
-  return dir;
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                    (L"ovcontract-" + std::to_wstring(GetCurrentProcessId())) / name;
+  std::error_code ignored;
+  std::filesystem::remove_all(dir, ignored);
+  std::filesystem::create_directories(dir, ignored);
+  return dir.wstring();
 }
 void WriteBytes(const std::wstring& path, std::size_t count) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  std::string bytes(count, 'z');
-  DWORD written = 0;
-  WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(h);
+  std::ofstream(std::filesystem::path(path), std::ios::binary) << std::string(count, 'z');
 }
 std::string ReadBytes(const std::wstring& path) {
   HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

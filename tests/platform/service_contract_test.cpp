@@ -98,13 +98,4 @@ TEST_F(ServiceContract, RestartWaitsForStopsAndReportsWhatItLeft) {
                                                   L"start OvRestartStopped", L"stop OvRestartHung"}));
 }
 
-#ifdef _WIN32
-TEST_F(ServiceContract, RestartOfWinesOwnSpoolerLeavesItRunning) {
-  scm.Start(Open(L"Spooler", kServiceStart).Get());  // Wine installs it on demand and stopped
-  ASSERT_TRUE(Reaches(L"Spooler", kServiceRunning));
-  EXPECT_EQ(Restart(L"Spooler", 60000), "");
-  EXPECT_TRUE(Reaches(L"Spooler", kServiceRunning));
-}
-#endif
-
 }  // namespace
