@@ -16,6 +16,29 @@ Bytes RandomBytes(std::size_t n, std::uint64_t seed, unsigned first, unsigned sp
   return out;
 }
 
+Bytes RecordBytes(std::size_t n, std::uint64_t seed) {
+  Rng rng(seed);
+  Bytes out;
+  for (std::uint32_t counter = 0; out.size() < n;) {
+    counter += 1 + rng.Below(3);
+    const std::uint32_t fields[4] = {counter, 0x00010000u + rng.Below(4), 0, rng.Below(1000)};
+    const auto* p = reinterpret_cast<const std::uint8_t*>(fields);
+    out.insert(out.end(), p, p + sizeof fields);
+  }
+  return out;
+}
+
+Bytes LiteralsAndCopies(std::size_t n, std::uint64_t seed) {
+  Rng rng(seed);
+  Bytes out = RandomBytes(2000, seed + 1);
+  while (out.size() < n) {
+    for (int i = 0; i < 3; ++i) out.push_back(static_cast<std::uint8_t>(rng.Below(256)));
+    const std::size_t from = rng.Below(1900);
+    for (std::size_t i = 0; i < 30; ++i) out.push_back(out[from + i]);
+  }
+  return out;
+}
+
 Bytes TraceBytes(std::size_t n, std::uint64_t seed) {
   const std::string text = GenerateTrace(TraceShape::kMillis, n, seed);
   return Bytes(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n));

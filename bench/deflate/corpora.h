@@ -19,10 +19,10 @@ using Bytes = std::vector<std::uint8_t>;
 // seeding); RandomBytes mixes its seed first, so any two seeds give unrelated bytes.
 class Rng {
  public:
-  explicit Rng(std::uint64_t seed) : s_(seed * 0x9E3779B97F4A7C15ull + 0x632BE59BD9B4E019ull) {}
+  explicit Rng(std::uint64_t seed) : m_state(seed * 0x9E3779B97F4A7C15ull + 0x632BE59BD9B4E019ull) {}
   std::uint64_t Next() {
-    s_ += 0x9E3779B97F4A7C15ull;
-    std::uint64_t z = s_;
+    m_state += 0x9E3779B97F4A7C15ull;
+    std::uint64_t z = m_state;
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
     return z ^ (z >> 31);
@@ -32,11 +32,17 @@ class Rng {
   const T& Pick(const std::array<T, N>& a) { return a[Below(N)]; }
 
  private:
-  std::uint64_t s_;
+  std::uint64_t m_state;
 };
 
 // n bytes drawn evenly from first .. first + span - 1 (span 256: incompressible noise).
 Bytes RandomBytes(std::size_t n, std::uint64_t seed, unsigned first = 0, unsigned span = 256);
+
+// Binary with structure: little-endian records with counters and repeating fields.
+Bytes RecordBytes(std::size_t n, std::uint64_t seed);
+// Mostly literals, yet compressing well (blocks end early): three fresh bytes, then a
+// 30-byte copy of an earlier stretch, over and over.
+Bytes LiteralsAndCopies(std::size_t n, std::uint64_t seed);
 
 // The layouts of trace logs, the files the archive writer deflates most.
 enum class TraceShape {

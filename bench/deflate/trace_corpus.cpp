@@ -185,24 +185,24 @@ void AppendMessage(Rng& rng, std::string& out) {
 
 class LineWriter {
  public:
-  explicit LineWriter(std::uint64_t seed) : rng_(seed) {}
+  explicit LineWriter(std::uint64_t seed) : m_rng(seed) {}
   virtual ~LineWriter() = default;
   virtual void Line(std::string& out) = 0;
 
  protected:
   // Moves the clock on: mostly a burst of lines close together, now and then a pause.
   void Tick(std::uint64_t usBurst, std::uint64_t usPause) {
-    us_ += rng_.Below(rng_.Below(10) == 0 ? static_cast<unsigned>(usPause)
+    m_micros += m_rng.Below(m_rng.Below(10) == 0 ? static_cast<unsigned>(usPause)
                                             : static_cast<unsigned>(usBurst));
   }
-  unsigned Hour() const { return static_cast<unsigned>(us_ / 3600000000ull % 24); }
-  unsigned Minute() const { return static_cast<unsigned>(us_ / 60000000ull % 60); }
-  unsigned Second() const { return static_cast<unsigned>(us_ / 1000000ull % 60); }
-  unsigned Micro() const { return static_cast<unsigned>(us_ % 1000000ull); }
-  unsigned Day() const { return 14 + static_cast<unsigned>(us_ / 86400000000ull % 14); }
+  unsigned Hour() const { return static_cast<unsigned>(m_micros / 3600000000ull % 24); }
+  unsigned Minute() const { return static_cast<unsigned>(m_micros / 60000000ull % 60); }
+  unsigned Second() const { return static_cast<unsigned>(m_micros / 1000000ull % 60); }
+  unsigned Micro() const { return static_cast<unsigned>(m_micros % 1000000ull); }
+  unsigned Day() const { return 14 + static_cast<unsigned>(m_micros / 86400000000ull % 14); }
 
-  Rng rng_;
-  std::uint64_t us_ = 7ull * 3600000000ull + 40ull * 60000000ull;
+  Rng m_rng;
+  std::uint64_t m_micros = 7ull * 3600000000ull + 40ull * 60000000ull;
 };
 
 // Stamps to the second, component and process id: many lines share the whole stamp.
@@ -214,11 +214,11 @@ class SecondsWriter final : public LineWriter {
     static constexpr std::array<const char*, 4> kNames = {"OvSharedEngine", "OvPopupManager",
                                                           "OvMessageClient", "OvSpoolerHooks"};
     static constexpr std::array<unsigned, 4> kPids = {2188, 5120, 6044, 1876};
-    const unsigned c = rng_.Below(4);
-    const char* level = rng_.Pick(kLevels);
+    const unsigned c = m_rng.Below(4);
+    const char* level = m_rng.Pick(kLevels);
     AppendF(out, "2024-05-%02u %02u:%02u:%02u %s[%u]: %s ", Day(), Hour(), Minute(), Second(),
             kNames[c], kPids[c], level);
-    AppendMessage(rng_, out);
+    AppendMessage(m_rng, out);
     out.append("\n");
   }
 };
@@ -231,11 +231,11 @@ class MicrosWriter final : public LineWriter {
     Tick(3000, 900000);
     static constexpr std::array<unsigned, 12> kThreads = {0x0A14, 0x0B20, 0x1C04, 0x1D38, 0x2210, 0x14F0,
                                                           0x1520, 0x17A8, 0x17AC, 0x2F00, 0x0E6C, 0x0F10};
-    const unsigned tid = rng_.Pick(kThreads);
-    const char* level = rng_.Below(3) != 0 ? "DBG" : "INF";
+    const unsigned tid = m_rng.Pick(kThreads);
+    const char* level = m_rng.Below(3) != 0 ? "DBG" : "INF";
     AppendF(out, "2024-05-%02uT%02u:%02u:%02u.%06uZ 0x%08X %s ", Day(), Hour(), Minute(), Second(),
             Micro(), tid, level);
-    AppendMessage(rng_, out);
+    AppendMessage(m_rng, out);
     out.append("\r\n");
   }
 };
@@ -245,34 +245,34 @@ class MicrosWriter final : public LineWriter {
 class CallWriter final : public LineWriter {
  public:
   explicit CallWriter(std::uint64_t seed) : LineWriter(seed) {
-    for (auto& t : threads_) {
-      t.id = 0x1000 + rng_.Below(0x3000);
-      for (auto& o : t.objects) o = 0x000001F4A3000000ull + (static_cast<std::uint64_t>(rng_.Below(1u << 20)) << 4);
+    for (auto& t : m_threads) {
+      t.id = 0x1000 + m_rng.Below(0x3000);
+      for (auto& o : t.objects) o = 0x000001F4A3000000ull + (static_cast<std::uint64_t>(m_rng.Below(1u << 20)) << 4);
     }
   }
   void Line(std::string& out) override {
     Tick(60, 20000);
-    Thread& t = threads_[rng_.Below(kThreadCount)];
-    const bool call = t.depth == 0 || (t.depth < kMaxDepth && rng_.Below(2) == 0);
+    Thread& t = m_threads[m_rng.Below(kThreadCount)];
+    const bool call = t.depth == 0 || (t.depth < kMaxDepth && m_rng.Below(2) == 0);
     if (call) {
       Frame& f = t.stack[t.depth++];
-      f.function = rng_.Below(static_cast<unsigned>(kFunctions.size()));
-      f.object = t.objects[rng_.Below(kObjects)];
-      f.started = us_;
-      const std::uint64_t arg = 0x000000E8F3B00000ull + (static_cast<std::uint64_t>(rng_.Below(1u << 16)) << 3);
-      const unsigned size = rng_.Below(0x20000);
-      const std::uint64_t caller = 0x00007FFB1C200000ull + kFunctions[f.function].site * 0x10 + rng_.Below(4) * 0x1C;
+      f.function = m_rng.Below(static_cast<unsigned>(kFunctions.size()));
+      f.object = t.objects[m_rng.Below(kObjects)];
+      f.started = m_micros;
+      const std::uint64_t arg = 0x000000E8F3B00000ull + (static_cast<std::uint64_t>(m_rng.Below(1u << 16)) << 3);
+      const unsigned size = m_rng.Below(0x20000);
+      const std::uint64_t caller = 0x00007FFB1C200000ull + kFunctions[f.function].site * 0x10 + m_rng.Below(4) * 0x1C;
       AppendF(out, "%02u:%02u:%02u.%06u 0x%04X %*s> %s(this=0x%016llX, p=0x%016llX, cb=0x%08X) from 0x%016llX\r\n",
               Hour(), Minute(), Second(), Micro(), t.id, static_cast<int>(2 * (t.depth - 1)), "", kFunctions[f.function].name,
               static_cast<unsigned long long>(f.object), static_cast<unsigned long long>(arg), size,
               static_cast<unsigned long long>(caller));
     } else {
       const Frame& f = t.stack[--t.depth];
-      const unsigned result = rng_.Below(12);
+      const unsigned result = m_rng.Below(12);
       AppendF(out, "%02u:%02u:%02u.%06u 0x%04X %*s< %s = 0x%08X (%s) %llu us\r\n", Hour(), Minute(),
               Second(), Micro(), t.id, static_cast<int>(2 * t.depth), "", kFunctions[f.function].name,
               result == 0 ? 0x80070005u : 0u, result == 0 ? "E_ACCESSDENIED" : "S_OK",
-              static_cast<unsigned long long>(us_ - f.started));
+              static_cast<unsigned long long>(m_micros - f.started));
     }
   }
 
@@ -305,7 +305,7 @@ class CallWriter final : public LineWriter {
     std::array<std::uint64_t, kObjects> objects{};
     std::array<Frame, kMaxDepth> stack{};
   };
-  std::array<Thread, kThreadCount> threads_{};
+  std::array<Thread, kThreadCount> m_threads{};
 };
 
 // Writers of different layouts appending to one file in turns, a few lines at a time; now

@@ -10,32 +10,6 @@ namespace {
 
 using bench::RandomBytes;
 
-// Binary with structure: little-endian records with counters and repeating fields.
-Bytes Records(std::size_t n, std::uint64_t seed) {
-  bench::Rng rng(seed);
-  Bytes out;
-  for (std::uint32_t counter = 0; out.size() < n;) {
-    counter += 1 + rng.Below(3);
-    const std::uint32_t fields[4] = {counter, 0x00010000u + rng.Below(4), 0, rng.Below(1000)};
-    const auto* p = reinterpret_cast<const std::uint8_t*>(fields);
-    out.insert(out.end(), p, p + sizeof fields);
-  }
-  return out;
-}
-
-// Mostly literals, yet compressing well (blocks end early): three fresh bytes, then a
-// 30-byte copy of an earlier stretch, over and over.
-Bytes LiteralsAndLongCopies(std::size_t n, std::uint64_t seed) {
-  bench::Rng rng(seed);
-  Bytes out = RandomBytes(2000, seed + 1);
-  while (out.size() < n) {
-    for (int i = 0; i < 3; ++i) out.push_back(static_cast<std::uint8_t>(rng.Below(256)));
-    const std::size_t from = rng.Below(1900);
-    for (std::size_t i = 0; i < 30; ++i) out.push_back(out[from + i]);
-  }
-  return out;
-}
-
 TEST(DeflateZlib, EveryShapeInflatesBack) {
   Bytes mixed;
   for (int i = 0; i < 4; ++i) {
@@ -55,8 +29,8 @@ TEST(DeflateZlib, EveryShapeInflatesBack) {
       {"text 2 MB", bench::TraceBytes(2000000, 5)},
       {"random letters", RandomBytes(500000, 6, 'a', 26)},
       {"two letters: best matches closer than their length", RandomBytes(200000, 13, 'a', 2)},
-      {"literals and long copies", LiteralsAndLongCopies(1000000, 7)},
-      {"binary records", Records(1000000, 9)},
+      {"literals and long copies", bench::LiteralsAndCopies(1000000, 7)},
+      {"binary records", bench::RecordBytes(1000000, 9)},
       {"text and noise", mixed},
   };
   for (const auto& c : cases) {
