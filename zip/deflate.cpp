@@ -76,20 +76,36 @@ void CatchUpGrams(DeflateState& s, unsigned to) {
 // ends at or beyond `end`, so every gram hashed is final, the same pass links them into
 // the gram chains too; otherwise the next search catches them up. Inside a match the
 // running 3-byte hash is cheapest: each is the last one with one byte shifted in.
+// Most positions are inserted here, so the tables are held in locals (the compiler cannot
+// tell that a store into one leaves the window and the others alone) and the loop with
+// gram links is a loop of its own rather than a test per position.
 void InsertInside(DeflateState& s, unsigned from, unsigned last, unsigned end) {
   const std::uint8_t* const window = s.window;
+  std::uint16_t* const heads = s.head;
+  std::uint16_t* const prev = s.prev;
+  std::uint16_t* const rank = s.rank;
   unsigned h = ((static_cast<unsigned>(window[from]) << kHashShift) ^ window[from + 1]) & kHashMask;
-  const bool grams = last + kGramLength <= end;
-  if (grams) CatchUpGrams(s, from);
-  for (unsigned p = from; p <= last; ++p) {
+  const auto link = [&](unsigned p) {
     h = ((h << kHashShift) ^ window[p + 2]) & kHashMask;
-    const unsigned head = s.head[h];
-    s.prev[p & kWMask] = static_cast<std::uint16_t>(head);
-    s.rank[p & kWMask] = static_cast<std::uint16_t>(s.rank[head & kWMask] + 1);
-    s.head[h] = static_cast<std::uint16_t>(p);
-    if (grams) LinkGram(s, p);
+    const unsigned head = heads[h];
+    prev[p & kWMask] = static_cast<std::uint16_t>(head);
+    rank[p & kWMask] = static_cast<std::uint16_t>(rank[head & kWMask] + 1);
+    heads[h] = static_cast<std::uint16_t>(p);
+  };
+  if (last + kGramLength <= end) {
+    CatchUpGrams(s, from);
+    std::uint16_t* const gramHead = s.gramHead;
+    std::uint16_t* const gramPrev = s.gramPrev;
+    for (unsigned p = from; p <= last; ++p) {
+      link(p);
+      const unsigned g = GramHash(window + p);
+      gramPrev[p & kWMask] = gramHead[g];
+      gramHead[g] = static_cast<std::uint16_t>(p);
+    }
+    s.gramPos = last + 1;
+  } else {
+    for (unsigned p = from; p <= last; ++p) link(p);
   }
-  if (grams) s.gramPos = last + 1;
   s.insHash = h;
 }
 
@@ -145,6 +161,35 @@ bool GramChainBelow(const DeflateState& s, const Search& q, unsigned o, unsigned
   return true;
 }
 
+// ChooseGram when done shares no gram with the current string, so no chain is one look-up
+// away: the chains of the first and the last gram a better match must share are looked up
+// from their heads. The last one ends with the byte where a better match must first differ
+// from the best one; the first one is the better guess where the best match ends in a run
+// (indentation, padding), whose grams are on every line. A chain's first position below
+// done says little about how busy it is (a run puts every line on the chain, yet the line
+// just before may lack it), so each is judged by the one after it. Where both chains are
+// busy above done, the last gram's chain is walked to below done, however long it takes.
+GramWalk ChooseGramFromHeads(const DeflateState& s, const Search& q, unsigned done,
+                             unsigned last) {
+  constexpr unsigned kHeadSteps = 2;
+  GramWalk best{last, 0};
+  bool found = false;
+  int bestDepth = 0;
+  for (const unsigned o : {last, 0u}) {
+    GramWalk probe{o, 0};
+    if (!GramChainBelow(s, q, o, done, kHeadSteps, &probe.at)) continue;
+    const unsigned next = probe.at > o ? s.gramPrev[probe.at & kWMask] : probe.at;
+    const int depth = static_cast<int>(next) - static_cast<int>(o);
+    if (!found || depth < bestDepth) {
+      best = probe;
+      bestDepth = depth;
+      found = true;
+    }
+  }
+  if (!found) GramChainBelow(s, q, last, done, ~0u, &best.at);
+  return best;
+}
+
 // Chooses the gram chain for the walk to go on with below done, the candidate just looked
 // at, which shares doneLen bytes with the current string. Offsets up to bestLen + 1 -
 // kGramLength keep every candidate that can beat the best match on the chain, and below
@@ -156,30 +201,25 @@ bool GramChainBelow(const DeflateState& s, const Search& q, unsigned o, unsigned
 // positions are one look-up away (five spread over the shared bytes meet the rare ones
 // about as well as all of them, at a fraction of the look-ups); and the last gram a
 // better match must share, which ends with the byte where it must first differ from the
-// best one, looked up from its chain's head.
+// best one, looked up from its chain's head. Without a shared gram (done differs early,
+// as in most searches one byte after a match), see ChooseGramFromHeads.
 GramWalk ChooseGram(const DeflateState& s, const Search& q, unsigned done, unsigned doneLen) {
   constexpr unsigned kHeadSteps = 2;
   unsigned last = q.bestLen + 1 - kGramLength;
   if (last >= q.strStart - done) last = q.strStart - done - 1;
-  GramWalk best{0, 0};
-  bool found = false;
-  if (doneLen >= kGramLength) {
-    const unsigned shared = std::min(doneLen - kGramLength, last);
-    best = GramWalk{0, s.gramPrev[done & kWMask]};
-    constexpr unsigned kProbes = 4;
-    for (unsigned i = 1; i <= kProbes; ++i) {
-      const unsigned o = shared * i / kProbes;
-      const GramWalk probe{o, s.gramPrev[(done + o) & kWMask]};
-      const bool further = probe.Candidate() < best.Candidate();
-      best.offset = further ? probe.offset : best.offset;  // selects, not branches
-      best.at = further ? probe.at : best.at;
-    }
-    found = true;
+  if (doneLen < kGramLength) return ChooseGramFromHeads(s, q, done, last);
+  const unsigned shared = std::min(doneLen - kGramLength, last);
+  GramWalk best{0, s.gramPrev[done & kWMask]};
+  constexpr unsigned kProbes = 4;
+  for (unsigned i = 1; i <= kProbes; ++i) {
+    const unsigned o = shared * i / kProbes;
+    const GramWalk probe{o, s.gramPrev[(done + o) & kWMask]};
+    const bool further = probe.Candidate() < best.Candidate();
+    best.offset = further ? probe.offset : best.offset;  // selects, not branches
+    best.at = further ? probe.at : best.at;
   }
   GramWalk head{last, 0};
-  // Without a shared gram the head is the only way on, however busy its chain.
-  if (GramChainBelow(s, q, last, done, found ? kHeadSteps : ~0u, &head.at) &&
-      (!found || head.Candidate() < best.Candidate())) {
+  if (GramChainBelow(s, q, last, done, kHeadSteps, &head.at) && head.Candidate() < best.Candidate()) {
     best = head;
   }
   return best;
