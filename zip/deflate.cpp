@@ -222,6 +222,13 @@ GramWalk ChooseGram(const DeflateState& s, const Search& q, unsigned done, unsig
   if (GramChainBelow(s, q, last, done, kHeadSteps, &head.at) && head.Candidate() < best.Candidate()) {
     best = head;
   }
+  // Where done fell short of the best match, also the gram that ends with the first byte
+  // where done differs: a better match shares it, and done's kind of line does not.
+  GramWalk differ{doneLen + 1 - kGramLength, 0};
+  if (differ.offset < last && GramChainBelow(s, q, differ.offset, done, kHeadSteps, &differ.at) &&
+      differ.Candidate() < best.Candidate()) {
+    best = differ;
+  }
   return best;
 }
 
