@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <initializer_list>
 #include <cstring>
 #include <memory>
 #include <new>
