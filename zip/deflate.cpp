@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <initializer_list>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <new>
 
@@ -77,9 +77,8 @@ void CatchUpGrams(DeflateState& s, unsigned to) {
 // ends at or beyond `end`, so every gram hashed is final, the same pass links them into
 // the gram chains too; otherwise the next search catches them up. Inside a match the
 // running 3-byte hash is cheapest: each is the last one with one byte shifted in.
-// Most positions are inserted here, so the tables are held in locals (the compiler cannot
-// tell that a store into one leaves the window and the others alone) and the loop with
-// gram links is a loop of its own rather than a test per position.
+// Most positions are inserted here, so the loop that also links grams is a loop of its own
+// rather than a test per position (measured: 1-2 % of the whole compression).
 void InsertInside(DeflateState& s, unsigned from, unsigned last, unsigned end) {
   const std::uint8_t* const window = s.window;
   std::uint16_t* const heads = s.head;
