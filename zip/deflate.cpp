@@ -300,7 +300,18 @@ unsigned LongestMatch(DeflateState& s, unsigned curMatch) {
            Load16(scan + s.prevLength - 1)};
   // The gram chains hold final input only while the full lookahead is there.
   const bool grams = s.lookahead >= kMinLookahead;
-  if (grams) CatchUpGrams(s, strStart);
+  if (grams) {
+    CatchUpGrams(s, strStart);
+    // A candidate that beats the match in hand shares the gram that ends one byte past it,
+    // and lies far enough back for that gram to be linked; where the chain holds nothing
+    // within reach, nothing is found (a quarter of the searches one byte after a match on
+    // log text, whose next byte is where lines differ).
+    const unsigned last = q.bestLen + 1 - kGramLength;
+    if (q.bestLen + 1 >= kGramLength && strStart - curMatch > last) {
+      const unsigned at = s.gramHead[GramHash(scan + last)];
+      if (at <= q.limit + last) return q.bestLen;
+    }
+  }
 
   for (;;) {
     if (curMatch >= strStart) s.Fail("no future");
