@@ -195,6 +195,7 @@ GramWalk ChooseGramFromHeads(const DeflateState& s, const Search& q, unsigned do
   for (const unsigned o : {last, 0u}) {
     GramWalk probe{o, 0};
     if (!GramChainBelow(s, q, o, done, kHeadSteps, &probe.at)) continue;
+    if (probe.Candidate() <= static_cast<int>(q.limit)) return probe;  // nothing more within reach
     const unsigned next = probe.at > o ? s.gramPrev[probe.at & kWMask] : probe.at;
     const int depth = static_cast<int>(next) - static_cast<int>(o);
     if (!found || depth < bestDepth) {
@@ -235,6 +236,8 @@ GramWalk ChooseGram(const DeflateState& s, const Search& q, unsigned done, unsig
     best.offset = further ? probe.offset : best.offset;  // selects, not branches
     best.at = further ? probe.at : best.at;
   }
+  // A chain with nothing more within reach ends the search: no need to look further.
+  if (best.Candidate() <= static_cast<int>(q.limit)) return best;
   GramWalk head{last, 0};
   if (GramChainBelow(s, q, last, done, kHeadSteps, &head.at) && head.Candidate() < best.Candidate()) {
     best = head;
