@@ -115,7 +115,8 @@ void InsertInside(DeflateState& s, unsigned from, unsigned last, unsigned end) {
 unsigned MatchLength(const std::uint8_t* scan, const std::uint8_t* match) {
 #if defined(__SSE2__)
   // Sixteen bytes a step: match lengths vary, and each step is a branch the processor
-  // may mispredict; half as many steps on log lines of tens of bytes.
+  // may mispredict; half as many steps on log lines of tens of bytes. The last step reads
+  // up to byte 257, as the eight-byte steps do, so the window's slack still suffices.
   unsigned len = 2;
   while (len < kMaxMatch) {
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(scan + len));
