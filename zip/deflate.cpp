@@ -250,22 +250,26 @@ GramWalk ChooseGram(const DeflateState& s, const Search& q, unsigned done, unsig
     best.at = further ? probe.at : best.at;
     bestDepth = further ? d : bestDepth;
   }
-  GramWalk head{last, 0};
-  if (GramChainBelow(s, q, last, done, kHeadSteps, &head.at)) {
-    if (head.Candidate() <= static_cast<int>(q.limit)) return head;
-    const int d = SecondDepth(s, q, head);
+  // The chains looked up from their heads: true when one has nothing within reach.
+  const auto fromHead = [&](unsigned o) {
+    GramWalk w{o, 0};
+    if (!GramChainBelow(s, q, o, done, kHeadSteps, &w.at)) return false;
+    if (w.Candidate() <= static_cast<int>(q.limit)) {
+      best = w;
+      return true;
+    }
+    const int d = SecondDepth(s, q, w);
     if (d < bestDepth) {
-      best = head;
+      best = w;
       bestDepth = d;
     }
-  }
+    return false;
+  };
+  if (fromHead(last)) return best;
   // Where done fell short of the best match, also the gram that ends with the first byte
   // where done differs: a better match shares it, and done's kind of line does not.
-  GramWalk differ{doneLen + 1 - kGramLength, 0};
-  if (differ.offset < last && GramChainBelow(s, q, differ.offset, done, kHeadSteps, &differ.at)) {
-    if (differ.Candidate() <= static_cast<int>(q.limit)) return differ;
-    if (SecondDepth(s, q, differ) < bestDepth) best = differ;
-  }
+  const unsigned differ = doneLen + 1 - kGramLength;
+  if (differ < last) fromHead(differ);
   return best;
 }
 
