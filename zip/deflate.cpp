@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <climits>
 #include <cstring>
 #include <initializer_list>
 #include <memory>
@@ -200,6 +201,28 @@ int SecondDepth(const DeflateState& s, const Search& q, const GramWalk& w) {
   return static_cast<int>(next) - static_cast<int>(w.offset);
 }
 
+// The sparsest chain looked at so far, by SecondDepth.
+struct ChainChoice {
+  GramWalk walk;
+  int depth;
+};
+
+// Looks up the chain of the gram at offset o from its head and takes it where it is
+// sparser than the choice so far; true when it has nothing within reach, which ends the
+// search (the choice is then that chain).
+bool ConsiderFromHead(const DeflateState& s, const Search& q, unsigned o, unsigned done,
+                      ChainChoice* choice) {
+  GramWalk w{o, 0};
+  if (!GramChainBelow(s, q, o, done, &w.at)) return false;
+  if (w.Candidate() <= static_cast<int>(q.limit)) {
+    choice->walk = w;
+    return true;
+  }
+  const int depth = SecondDepth(s, q, w);
+  if (depth < choice->depth) *choice = ChainChoice{w, depth};
+  return false;
+}
+
 // ChooseGram when done shares no gram with the current string, so no chain is one look-up
 // away: the chains of the first and the last gram a better match must share are looked up
 // from their heads. The last one ends with the byte where a better match must first differ
@@ -209,25 +232,16 @@ int SecondDepth(const DeflateState& s, const Search& q, const GramWalk& w) {
 // walked to below done, however long it takes.
 GramWalk ChooseGramFromHeads(const DeflateState& s, const Search& q, unsigned done,
                              unsigned last) {
-  GramWalk best{last, 0};
-  bool found = false;
-  int bestDepth = 0;
+  ChainChoice choice{{last, 0}, INT_MAX};
   for (const unsigned o : {last, 0u}) {
-    GramWalk probe{o, 0};
-    if (!GramChainBelow(s, q, o, done, &probe.at)) continue;
-    if (probe.Candidate() <= static_cast<int>(q.limit)) return probe;  // nothing more within reach
-    const int depth = SecondDepth(s, q, probe);
-    if (!found || depth < bestDepth) {
-      best = probe;
-      bestDepth = depth;
-      found = true;
-    }
+    if (ConsiderFromHead(s, q, o, done, &choice)) return choice.walk;
   }
-  if (!found) {
-    best.at = s.gramHead[GramHash(q.scan + last)];
-    while (best.at >= done + last) best.at = s.gramPrev[best.at & kWMask];
+  if (choice.depth == INT_MAX) {
+    GramWalk& w = choice.walk;
+    w.at = s.gramHead[GramHash(q.scan + last)];
+    while (w.at >= done + last) w.at = s.gramPrev[w.at & kWMask];
   }
-  return best;
+  return choice.walk;
 }
 
 // Chooses the gram chain for the walk to go on with below done, the candidate just looked
@@ -250,40 +264,26 @@ GramWalk ChooseGram(const DeflateState& s, const Search& q, unsigned done, unsig
   if (last >= q.strStart - done) last = q.strStart - done - 1;
   if (doneLen < kGramLength) return ChooseGramFromHeads(s, q, done, last);
   const unsigned shared = std::min(doneLen - kGramLength, last);
-  GramWalk best{0, s.gramPrev[done & kWMask]};
+  ChainChoice choice{{0, s.gramPrev[done & kWMask]}, 0};
+  GramWalk& best = choice.walk;
   if (best.Candidate() <= static_cast<int>(q.limit)) return best;
-  int bestDepth = SecondDepth(s, q, best);
+  choice.depth = SecondDepth(s, q, best);
   constexpr unsigned kProbes = 4;
   for (unsigned i = 1; i <= kProbes; ++i) {
     const unsigned o = shared * i / kProbes;
     const GramWalk probe{o, s.gramPrev[(done + o) & kWMask]};
     if (probe.Candidate() <= static_cast<int>(q.limit)) return probe;  // nothing more within reach
     const int d = SecondDepth(s, q, probe);
-    const bool further = d < bestDepth;
+    const bool further = d < choice.depth;
     best.offset = further ? probe.offset : best.offset;  // selects, not branches
     best.at = further ? probe.at : best.at;
-    bestDepth = further ? d : bestDepth;
+    choice.depth = further ? d : choice.depth;
   }
-  // The chains looked up from their heads: true when one has nothing within reach.
-  const auto fromHead = [&](unsigned o) {
-    GramWalk w{o, 0};
-    if (!GramChainBelow(s, q, o, done, &w.at)) return false;
-    if (w.Candidate() <= static_cast<int>(q.limit)) {
-      best = w;
-      return true;
-    }
-    const int d = SecondDepth(s, q, w);
-    if (d < bestDepth) {
-      best = w;
-      bestDepth = d;
-    }
-    return false;
-  };
-  if (fromHead(last)) return best;
+  if (ConsiderFromHead(s, q, last, done, &choice)) return best;
   // Where done fell short of the best match, also the gram that ends with the first byte
   // where done differs: a better match shares it, and done's kind of line does not.
   const unsigned differ = doneLen + 1 - kGramLength;
-  if (differ < last) fromHead(differ);
+  if (differ < last) ConsiderFromHead(s, q, differ, done, &choice);
   return best;
 }
 
